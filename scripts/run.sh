@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds Ondavo, starts the reference service (service and partner hosts), runs the program, and
+# stops the service when the program exits.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found. Ondavo is a desktop program; to run it without a screen use:" >&2
+    echo "    xvfb-run -a scripts/run.sh" >&2
+    exit 2
+fi
+scripts/deps.sh
+scripts/build.sh build
+bin=build/bin
+
+pids=()
+cleanup() { [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true; }
+trap cleanup EXIT
+if [ -x "$bin/ondavo-service" ]; then
+    "$bin/ondavo-service" --address 127.0.0.1 --port 8470 & pids+=($!)
+    "$bin/ondavo-service" --address 127.0.0.1 --port 8471 & pids+=($!)
+fi
+export QTWEBENGINE_DISABLE_SANDBOX=${QTWEBENGINE_DISABLE_SANDBOX:-$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)}
+"$bin/ondavo"

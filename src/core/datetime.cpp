@@ -1,0 +1,72 @@
+#include "core/datetime.h"
+
+#include <cmath>
+
+namespace {
+constexpr qint64 MSecsPerDay = 24 * 60 * 60 * 1000;
+
+// Splits a day count into whole days (toward zero) and milliseconds of the day, rounded to the
+// nearest millisecond so that values made from a QTime come back exactly.
+void split(double value, qint64 *day, qint64 *msecs)
+{
+    double whole = std::trunc(value);
+    qint64 ms = std::llround(std::fabs(value - whole) * MSecsPerDay);
+    qint64 d = static_cast<qint64>(whole);
+    if (ms >= MSecsPerDay) {
+        ms -= MSecsPerDay;
+        d += value < 0 ? -1 : 1;
+    }
+    *day = d;
+    *msecs = ms;
+}
+} // namespace
+
+const QDate &DateTime::epoch()
+{
+    static const QDate e(1899, 12, 30);
+    return e;
+}
+
+DateTime DateTime::fromDate(const QDate &date)
+{
+    return fromDateTime(date, QTime(0, 0));
+}
+
+DateTime DateTime::fromDateTime(const QDate &date, const QTime &time)
+{
+    if (!date.isValid())
+        return DateTime();
+    const qint64 day = epoch().daysTo(date);
+    const double frac = time.isValid() ? double(time.msecsSinceStartOfDay()) / MSecsPerDay : 0.0;
+    // Before the epoch the fraction still counts forward within the day, away from zero.
+    return DateTime(day < 0 ? double(day) - frac : double(day) + frac);
+}
+
+DateTime DateTime::fromQDateTime(const QDateTime &dt)
+{
+    return fromDateTime(dt.date(), dt.time());
+}
+
+QDate DateTime::date() const
+{
+    qint64 day, ms;
+    split(m_days, &day, &ms);
+    return epoch().addDays(day);
+}
+
+QTime DateTime::time() const
+{
+    qint64 day, ms;
+    split(m_days, &day, &ms);
+    return QTime::fromMSecsSinceStartOfDay(int(ms));
+}
+
+QDateTime DateTime::toQDateTime() const
+{
+    return QDateTime(date(), time());
+}
+
+DateTime DateTime::dateOnly() const
+{
+    return fromDate(date());
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+class QUrl;
+
+// The operating system behind one interface; exactly one implementation is compiled in.
+class Platform
+{
+public:
+    virtual ~Platform();
+
+    // The per-user folder the program's own data folder goes into (XDG config folder on Linux).
+    virtual QString appDataFolder() const = 0;
+
+    // The folder of the running executable, with its trailing separator.
+    virtual QString executableFolder() const = 0;
+
+    // Shows a minimised or hidden window normally and makes it the active window.
+    virtual void bringWindowToFront(QWidget *window) = 0;
+
+    // Opens a web address in the user's default browser; false when nothing could open it.
+    virtual bool openUrl(const QUrl &url) = 0;
+};
+
+std::unique_ptr<Platform> createSystemPlatform();

@@ -1,0 +1,3 @@
+#include "service/browserpane.h"
+
+BrowserPane::~BrowserPane() = default;

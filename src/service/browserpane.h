@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QUrl>
+#include <functional>
+
+class QWidget;
+
+// The program's view of an embedded web pane: it is told where to go, can be stopped, and
+// reports what happened through four events.
+class BrowserPane : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~BrowserPane() override;
+
+    virtual QWidget *widget() = 0;
+
+    // Starts loading and returns at once; the outcome arrives as events. Returns false, with
+    // errorString() set, when the pane could not even start the navigation.
+    [[nodiscard]] virtual bool navigate(const QUrl &url) = 0;
+    virtual QString errorString() const = 0;
+
+    // Cancels pending loads. Never fails: a caller that stops two panes always reaches the second.
+    virtual void stop() = 0;
+
+signals:
+    void statusTextChange(const QString &text);
+    void titleChange(const QString &text);
+    void navigateComplete2(const QUrl &url);
+    // A failed load of the page or of a frame. Setting *cancel to true asks the pane to show
+    // nothing of its own for the failure; left false, the engine's error page is shown.
+    void navigateError(const QUrl &url, bool *cancel);
+};
+
+enum class PaneRole { Radio, Clock };
+
+// Creates the pane for a tab; the pane's widget is placed into parent.
+using BrowserPaneFactory = std::function<BrowserPane *(PaneRole role, QWidget *parent)>;

@@ -1,0 +1,75 @@
+#include "core/clock.h"
+#include "core/datetime.h"
+
+#include <QtTest>
+
+class TestDateTime : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fromQDateTime_data();
+    void fromQDateTime();
+    void roundTrip_data();
+    void roundTrip();
+    void testClockMoves();
+};
+
+void TestDateTime::fromQDateTime_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<double>("days");
+
+    QTest::newRow("epoch") << QDate(1899, 12, 30) << QTime(0, 0) << 0.0;
+    QTest::newRow("epoch noon") << QDate(1899, 12, 30) << QTime(12, 0) << 0.5;
+    QTest::newRow("first day of 1900") << QDate(1900, 1, 1) << QTime(0, 0) << 2.0;
+    QTest::newRow("2000-01-01 06:00") << QDate(2000, 1, 1) << QTime(6, 0) << 36526.25;
+    QTest::newRow("stored picker value") << QDate(2009, 3, 16) << QTime(23, 51, 6, 31)
+                                         << 39888.0 + (23 * 3600000.0 + 51 * 60000 + 6031) / 86400000.0;
+    QTest::newRow("day before epoch 06:00") << QDate(1899, 12, 29) << QTime(6, 0) << -1.25;
+}
+
+void TestDateTime::fromQDateTime()
+{
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    QFETCH(double, days);
+
+    const DateTime dt = DateTime::fromDateTime(date, time);
+    QCOMPARE(dt.days(), days);
+    QCOMPARE(dt.date(), date);
+    QCOMPARE(dt.time(), time);
+}
+
+void TestDateTime::roundTrip_data()
+{
+    QTest::addColumn<QDateTime>("value");
+    QTest::newRow("millisecond before midnight") << QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999));
+    QTest::newRow("one millisecond past midnight") << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0, 1));
+    QTest::newRow("far future") << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999));
+    QTest::newRow("leap day") << QDateTime(QDate(2024, 2, 29), QTime(13, 7, 3, 500));
+}
+
+void TestDateTime::roundTrip()
+{
+    QFETCH(QDateTime, value);
+    const DateTime dt = DateTime::fromQDateTime(value);
+    QCOMPARE(dt.toQDateTime(), value);
+    QCOMPARE(dt.dateOnly().toQDateTime(), QDateTime(value.date(), QTime(0, 0)));
+    QCOMPARE(dt.addDays(1).date(), value.date().addDays(1));
+    QCOMPARE(dt.addDays(1).time(), value.time());
+    QVERIFY(!dt.isNull());
+    QVERIFY(DateTime().isNull());
+}
+
+void TestDateTime::testClockMoves()
+{
+    TestClock clock(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59)));
+    clock.advanceMSecs(1000);
+    QCOMPARE(clock.now(), QDateTime(QDate(2026, 12, 9), QTime(0, 0)));
+    QCOMPARE(clock.today(), DateTime::fromDate(QDate(2026, 12, 9)));
+    QCOMPARE(clock.nowDays(), DateTime::fromDate(QDate(2026, 12, 9)));
+}
+
+QTEST_APPLESS_MAIN(TestDateTime)
+#include "tst_datetime.moc"
