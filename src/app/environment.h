@@ -1,0 +1,16 @@
+#pragma once
+
+#include "service/browserpane.h"
+#include "service/endpoints.h"
+
+class Clock;
+class Platform;
+
+// Everything the main window needs from outside; main() passes the real ones, tests pass fakes.
+struct Environment
+{
+    Clock *clock = nullptr;
+    Platform *platform = nullptr;
+    BrowserPaneFactory paneFactory;
+    Endpoints endpoints;
+};

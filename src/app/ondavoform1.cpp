@@ -1,0 +1,235 @@
+#include "app/ondavoform1.h"
+#include "ui_ondavoform1.h"
+
+#include "core/clock.h"
+#include "platform/platform.h"
+#include "service/browserpane.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QString AppTitle = QStringLiteral("Ondavo");
+// The value all four date pickers are stored with.
+const QDateTime StoredPickerValue(QDate(2009, 3, 16), QTime(23, 51, 6, 31));
+
+QTimer *makeTimer(QObject *owner, const char *name, int intervalMs)
+{
+    auto *t = new QTimer(owner);
+    t->setObjectName(QLatin1String(name));
+    t->setInterval(intervalMs);
+    return t;
+}
+} // namespace
+
+TOndavoForm1::TOndavoForm1(const Environment &env, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::TOndavoForm1>()), m_env(env)
+{
+    Q_ASSERT(m_env.clock && m_env.platform && m_env.paneFactory);
+    ui->setupUi(this);
+    setupComponents();
+    FormCreate();
+}
+
+TOndavoForm1::~TOndavoForm1() = default;
+
+void TOndavoForm1::setupComponents()
+{
+    // Tahoma is the window's face; where it is missing DejaVu Sans carries the Cyrillic text.
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(13);
+    setFont(f);
+
+    for (QDateTimeEdit *picker : {static_cast<QDateTimeEdit *>(ui->TimerDatePicker),
+                                  static_cast<QDateTimeEdit *>(ui->TimerTimePicker),
+                                  static_cast<QDateTimeEdit *>(ui->WakeUpDatePicker),
+                                  static_cast<QDateTimeEdit *>(ui->WakeUpTimePicker)})
+        picker->setDateTime(StoredPickerValue);
+
+    // The action list keeps its hint text but never shows it.
+    ui->TimerActionComboBox->installEventFilter(this);
+
+    m_timer1 = makeTimer(this, "Timer1", 1000);
+    m_closerTimer = makeTimer(this, "CloserTimer", 2000);
+    m_autoOpenTabTimer = makeTimer(this, "AutoOpenTabTimer", 200);
+    m_wakeUpTimer = makeTimer(this, "WakeUpTimer", 1000);
+    m_closeDeadline = makeTimer(this, "CloseDeadline", CloseDeadlineMs);
+    m_closeDeadline->setSingleShot(true);
+    connect(m_closerTimer, &QTimer::timeout, this, &TOndavoForm1::CloserTimerTimer);
+    connect(m_closeDeadline, &QTimer::timeout, this, &TOndavoForm1::closeDeadlineReached);
+
+    m_trayPopupMenu = new QMenu(this);
+    m_trayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
+    m_trayPopupMenu->addAction(ui->Close1);
+    addAction(ui->Close1); // F10 works while the window has the focus
+    connect(ui->Close1, &QAction::triggered, this, &TOndavoForm1::Close1Click);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_trayPopupMenu->popup(mapToGlobal(pos)); });
+
+    m_myTrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/player.svg")), this);
+    m_myTrayIcon->setObjectName(QStringLiteral("myTrayIcon"));
+    m_myTrayIcon->setToolTip(AppTitle);
+    m_myTrayIcon->setContextMenu(m_trayPopupMenu);
+    m_myTrayIcon->show();
+
+    m_browser1 = createPane(PaneRole::Radio, ui->Browser1);
+    connect(m_browser1, &BrowserPane::statusTextChange, this, &TOndavoForm1::Browser1StatusTextChange);
+    connect(m_browser1, &BrowserPane::titleChange, this, &TOndavoForm1::Browser1TitleChange);
+    connect(m_browser1, &BrowserPane::navigateComplete2, this, &TOndavoForm1::Browser1NavigateComplete2);
+    connect(m_browser1, &BrowserPane::navigateError, this, &TOndavoForm1::Browser1NavigateError);
+
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (ui->PageControl1->widget(index) == ui->ClockSheet)
+            ClockSheetShow();
+    });
+}
+
+BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
+{
+    BrowserPane *pane = m_env.paneFactory(role, placeholder);
+    auto *layout = new QVBoxLayout(placeholder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(pane->widget());
+    return pane;
+}
+
+// --- Creation -------------------------------------------------------------------------------
+
+void TOndavoForm1::FormCreate()
+{
+    InitMainWindow();
+    Login();
+}
+
+void TOndavoForm1::InitMainWindow()
+{
+    // One generator per run, seeded by the system: a password must not follow from the start time.
+    m_random = QRandomGenerator::securelySeeded();
+    m_state.HoverTabIndex = 0;
+    m_state.LogoffDone = false;
+    m_state.Closing = false;
+    m_state.TimerTime = DateTime();
+    m_state.LastActionId = 0;
+    resolvePaths();
+    LoadSettings();
+}
+
+// --- Closing --------------------------------------------------------------------------------
+
+void TOndavoForm1::closeEvent(QCloseEvent *event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    if (!m_forceClose && !FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool TOndavoForm1::FormCloseQuery()
+{
+    m_state.Closing = true;
+    if (!m_closeDeadline->isActive())
+        m_closeDeadline->start();
+    const bool canClose = m_state.LogoffDone;
+    if (!Logoff()) {
+        // The service cannot be told; say so once, and let the next request through.
+        const bool pass = canClose || m_logoffRefused;
+        if (!m_logoffRefused && !m_sessionEnding)
+            showErrorBox(m_browser1->errorString());
+        m_logoffRefused = true;
+        return pass;
+    }
+    m_closerTimer->start();
+    return canClose;
+}
+
+void TOndavoForm1::FormClose()
+{
+    m_closed = true;
+    m_closerTimer->stop();
+    m_closeDeadline->stop();
+    if (!SaveSettings() && !m_sessionEnding)
+        QMessageBox::critical(this, AppTitle,
+                              QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile));
+    m_browser1->stop();
+    if (m_browser2)
+        m_browser2->stop();
+    m_myTrayIcon->hide();
+    emit closed();
+}
+
+void TOndavoForm1::CloserTimerTimer()
+{
+    close();
+}
+
+void TOndavoForm1::closeDeadlineReached()
+{
+    // The service never let the closing sequence finish: close without it.
+    m_forceClose = true;
+    close();
+}
+
+void TOndavoForm1::Browser1NavigateComplete2(const QUrl &url)
+{
+    m_state.LogoffDone = url.toString(QUrl::FullyEncoded).contains(QLatin1String("action=logoff"));
+    if (m_state.Closing && m_state.LogoffDone)
+        close();
+}
+
+void TOndavoForm1::endSession()
+{
+    if (m_closed)
+        return;
+    m_sessionEnding = true;
+    close();
+    if (m_closed)
+        return;
+    // Refused while the logoff request goes out: keep the settings now, since the session may
+    // end before the closing sequence does; the closing sequence still ends the program.
+    SaveSettings();
+}
+
+// --- Window, tray and menus -----------------------------------------------------------------
+
+void TOndavoForm1::bringToFront()
+{
+    m_env.platform->bringWindowToFront(this);
+}
+
+void TOndavoForm1::Close1Click()
+{
+    close();
+}
+
+bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->TimerActionComboBox && event->type() == QEvent::ToolTip)
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void TOndavoForm1::showErrorBox(const QString &text)
+{
+    showMessageBox(AppTitle, text);
+}
+
+// Modal for the window, but the event loop goes on: timers and pane events still arrive.
+void TOndavoForm1::showMessageBox(const QString &caption, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/environment.h"
+#include "app/mainwindowstate.h"
+
+#include <QRandomGenerator>
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TOndavoForm1;
+}
+class BrowserPane;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+
+// The program's one window: the switchboard of control, pane and timer events.
+class TOndavoForm1 : public QWidget
+{
+    Q_OBJECT
+public:
+    // How long the closing sequence may wait for the service before the window closes anyway.
+    static constexpr int CloseDeadlineMs = 10000;
+
+    explicit TOndavoForm1(const Environment &env, QWidget *parent = nullptr);
+    ~TOndavoForm1() override;
+
+    const MainWindowState &state() const { return m_state; }
+    BrowserPane *radioPane() const { return m_browser1; }
+    BrowserPane *clockPane() const { return m_browser2; }
+    QSystemTrayIcon *trayIcon() const { return m_myTrayIcon; }
+    QMenu *trayPopupMenu() const { return m_trayPopupMenu; }
+
+public slots:
+    // A second start of the program asks this window to come forward.
+    void bringToFront();
+    // The desktop session or the system is ending: tell the service, keep the settings, never block.
+    void endSession();
+
+signals:
+    // The window has passed its closing sequence; the program may end.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Creation and closing sequences
+    void FormCreate();
+    void InitMainWindow();
+    bool FormCloseQuery();
+    void FormClose();
+    void CloserTimerTimer();
+    void closeDeadlineReached();
+
+    // Settings file
+    void resolvePaths();
+    void LoadSettings();
+    bool SaveSettings();
+
+    // Service requests and panes
+    void Login();
+    bool Logoff();
+    void ClockSheetShow();
+    void Browser1StatusTextChange(const QString &text);
+    void Browser1TitleChange(const QString &text);
+    void Browser1NavigateComplete2(const QUrl &url);
+    void Browser1NavigateError(const QUrl &url, bool *cancel);
+    void Browser2NavigateError(const QUrl &url, bool *cancel);
+    void LoadPartnerPlayer();
+    void LoadLocalRadioPage();
+    void LoadLocalClockPage();
+    BrowserPane *createPane(PaneRole role, QWidget *placeholder);
+    void navigateOrReport(BrowserPane *pane, const QUrl &url);
+
+    // Tray and menus
+    void Close1Click();
+
+    void setupComponents();
+    void showErrorBox(const QString &text);
+    void showMessageBox(const QString &caption, const QString &text);
+
+    std::unique_ptr<Ui::TOndavoForm1> ui;
+    Environment m_env;
+    MainWindowState m_state;
+    QRandomGenerator m_random;
+
+    BrowserPane *m_browser1 = nullptr;
+    BrowserPane *m_browser2 = nullptr; // created when the clock tab is first shown
+
+    QSystemTrayIcon *m_myTrayIcon = nullptr;
+    QMenu *m_trayPopupMenu = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QTimer *m_closerTimer = nullptr;
+    QTimer *m_autoOpenTabTimer = nullptr;
+    QTimer *m_wakeUpTimer = nullptr;
+    QTimer *m_closeDeadline = nullptr;
+
+    bool m_logoffRefused = false; // the pane refused a logoff request; the next close may pass
+    bool m_forceClose = false;    // the closing bound has run out
+    bool m_sessionEnding = false; // no modal boxes: nobody may be there to answer them
+    bool m_closed = false;
+};

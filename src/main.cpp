@@ -1,0 +1,51 @@
+#include "app/ondavoform1.h"
+#include "app/sessionend.h"
+#include "app/singleinstance.h"
+#include "core/clock.h"
+#include "platform/platform.h"
+#include "service/webenginepane.h"
+#include "ui/hintstyle.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+int main(int argc, char *argv[])
+{
+    // The web panes need contexts shared before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ondavo"));
+    QApplication::setDesktopFileName(QStringLiteral("ondavo"));
+    // The window closes only through its closing sequence, and it may be hidden in the tray then.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.tryBecomePrimary()) {
+        instance.activatePrimary();
+        return 0;
+    }
+
+    QApplication::setStyle(new HintStyle);
+
+    SystemClock clock;
+    const std::unique_ptr<Platform> platform = createSystemPlatform();
+    Environment env;
+    env.clock = &clock;
+    env.platform = platform.get();
+    env.paneFactory = makeWebEnginePaneFactory(platform.get(), &app);
+    env.endpoints = Endpoints::builtIn();
+
+    TOndavoForm1 window(env);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::bringToFront);
+    QObject::connect(&window, &TOndavoForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // The end of the session never waits for us: the logoff goes out, the settings are kept.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.endSession(); });
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
+                     &TOndavoForm1::endSession);
+
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QLineEdit>
+
+// A line edit that stores and shows every letter as a capital, whether typed or set in code.
+class UpperCaseEdit : public QLineEdit
+{
+    Q_OBJECT
+public:
+    explicit UpperCaseEdit(QWidget *parent = nullptr);
+};

@@ -1,0 +1,230 @@
+#include "windowfixture.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+bool isLogoff(const QUrl &url)
+{
+    return url.toString().contains("action=logoff");
+}
+} // namespace
+
+class TestClosing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstRequestSendsLogoffAndWaits();
+    void closesWhenLogoffPageCompletes();
+    void logoffAlreadyCompletedClosesAtOnce();
+    void closerTickClosesWhenServiceIsSilent();
+    void otherNavigationMakesNextTickResend();
+    void everyCloseSourceStartsTheSequence_data();
+    void everyCloseSourceStartsTheSequence();
+    void refusedLogoffShowsErrorAndUserCanStillClose();
+    void endlessFallbackIsCutByTheBound();
+    void unwritableSettingsStillClose();
+    void sessionEndDoesNotBlock();
+    void secondStartBringsWindowForward();
+};
+
+void TestClosing::firstRequestSendsLogoffAndWaits()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+
+    QVERIFY(!w->close());
+    QVERIFY(w->isVisible());
+    QVERIFY(w->state().Closing);
+    QVERIFY(w->state().LogoffDone);
+    QVERIFY(isLogoff(fx.radio()->lastUrl()));
+    QCOMPARE(fx.radio()->lastUrl().toString(),
+             QString("http://svc.test:8470/redirector/?username=&passw=&action=logoff"));
+    QCOMPARE(fx.find<QLabel>("StatusPanel1")->text(),
+             QString("Пожалуйста подождите. Идет закрытие соединений."));
+    QVERIFY(fx.find<QTimer>("CloserTimer")->isActive());
+    QCOMPARE(closed.count(), 0);
+    QCOMPARE(fx.radio()->stops, 0);
+}
+
+void TestClosing::closesWhenLogoffPageCompletes()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    const int sent = fx.radio()->navigations.size();
+
+    fx.radio()->complete(fx.radio()->lastUrl());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!w->isVisible());
+    // The passing request hands a second logoff to the pane, then saves and stops the panes.
+    QCOMPARE(fx.radio()->navigations.size(), sent + 1);
+    QVERIFY(isLogoff(fx.radio()->lastUrl()));
+    QCOMPARE(fx.radio()->stops, 1);
+    QVERIFY(QFile::exists(fx.settingsPath()));
+    QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
+}
+
+void TestClosing::logoffAlreadyCompletedClosesAtOnce()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    fx.radio()->complete(QUrl("http://svc.test:8470/redirector/?username=&passw=&action=logoff"));
+    QVERIFY(w->state().LogoffDone);
+    QVERIFY(!w->state().Closing);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->close());
+}
+
+void TestClosing::closerTickClosesWhenServiceIsSilent()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    fx.tick("CloserTimer");
+    QCOMPARE(closed.count(), 1);
+}
+
+void TestClosing::otherNavigationMakesNextTickResend()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    // A fallback page completes after the logoff went out.
+    fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
+    QVERIFY(!w->state().LogoffDone);
+    const int sent = fx.radio()->navigations.size();
+
+    fx.tick("CloserTimer");
+    QCOMPARE(closed.count(), 0);
+    QCOMPARE(fx.radio()->navigations.size(), sent + 1);
+    QVERIFY(isLogoff(fx.radio()->lastUrl()));
+
+    fx.tick("CloserTimer");
+    QCOMPARE(closed.count(), 1);
+}
+
+void TestClosing::everyCloseSourceStartsTheSequence_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("menu item") << "menu";
+    QTest::newRow("F10") << "f10";
+    QTest::newRow("window close") << "close";
+}
+
+void TestClosing::everyCloseSourceStartsTheSequence()
+{
+    QFETCH(QString, source);
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    if (source == "menu")
+        w->trayPopupMenu()->actions().first()->trigger();
+    else if (source == "f10")
+        QTest::keyClick(w, Qt::Key_F10);
+    else
+        w->close();
+    QVERIFY(w->state().Closing);
+    QVERIFY(w->isVisible());
+    QVERIFY(isLogoff(fx.radio()->lastUrl()));
+}
+
+void TestClosing::refusedLogoffShowsErrorAndUserCanStillClose()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    fx.radio()->refuseNavigation = true;
+
+    QVERIFY(!w->close());
+    QVERIFY(!w->state().LogoffDone);
+    QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
+    QCOMPARE(openBoxes(w).size(), 1);
+    QCOMPARE(openBoxes(w).first()->text(), fx.radio()->errorString());
+    openBoxes(w).first()->accept();
+
+    // The user asks again: the program goes, although the service could not be told.
+    QVERIFY(w->close());
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(fx.radio()->stops, 1);
+    QVERIFY(QFile::exists(fx.settingsPath()));
+}
+
+void TestClosing::endlessFallbackIsCutByTheBound()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    auto *deadline = fx.find<QTimer>("CloseDeadline");
+    QVERIFY(deadline->isActive());
+    QCOMPARE(deadline->interval(), TOndavoForm1::CloseDeadlineMs);
+    // The service keeps failing and a fallback page keeps completing before every tick.
+    for (int i = 0; i < 5; ++i) {
+        fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
+        fx.tick("CloserTimer");
+        QCOMPARE(closed.count(), 0);
+    }
+    fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
+    fx.tick("CloseDeadline");
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!w->isVisible());
+    QVERIFY(QFile::exists(fx.settingsPath()));
+}
+
+void TestClosing::unwritableSettingsStillClose()
+{
+    // Root ignores file modes, so the write is made to fail in a way root cannot bypass:
+    // settings.ini is a directory, which no file can replace.
+    WindowFixture fx;
+    QVERIFY(QDir().mkpath(fx.settingsPath()));
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    ModalBoxCloser closer;
+    fx.radio()->complete(fx.radio()->lastUrl());
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(closer.texts, QStringList{"Unable to write to " + fx.settingsPath()});
+    QVERIFY(QFileInfo(fx.settingsPath()).isDir());
+}
+
+void TestClosing::sessionEndDoesNotBlock()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->endSession();
+    QVERIFY(isLogoff(fx.radio()->lastUrl()));
+    // The settings are on disk before the session may end, and no box waits for an answer.
+    QVERIFY(QFile::exists(fx.settingsPath()));
+    QVERIFY(openBoxes(w).isEmpty());
+    fx.tick("CloserTimer");
+    QCOMPARE(closed.count(), 1);
+}
+
+void TestClosing::secondStartBringsWindowForward()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->bringToFront();
+    QCOMPARE(fx.platform.broughtToFront, QList<QWidget *>{w});
+}
+
+QTEST_MAIN(TestClosing)
+#include "tst_closing.moc"
