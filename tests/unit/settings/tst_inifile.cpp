@@ -1,0 +1,302 @@
+#include "settings/inifile.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void read_data();
+    void read();
+    void setValue_data();
+    void setValue();
+    void unchangedRoundTrip_data();
+    void unchangedRoundTrip();
+    void hostileInput();
+    void missingFileIsEmpty();
+    void saveAndLoad();
+    void failedSaveKeepsOriginal();
+    void readOnlyFileIsNotReplaced();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+namespace {
+// Byte strings with NULs in them.
+template <int N> QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+QByteArray utf16le(const QString &text)
+{
+    QByteArray data("\xFF\xFE");
+    for (const QChar c : text) {
+        data.append(char(c.unicode() & 0xFF));
+        data.append(char(c.unicode() >> 8));
+    }
+    return data;
+}
+} // namespace
+
+void TestIniFile::read_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("value");
+
+    const QString s = QStringLiteral("S");
+    const QString k = QStringLiteral("Key");
+    QTest::newRow("names ignore case") << QByteArray("[Settings]\nTimerCmd=abc\n") << "SETTINGS"
+                                       << "timercmd" << true << "abc";
+    QTest::newRow("blanks trimmed") << QByteArray("  [ S ]  \n \t Key  =  two words \t\n") << s << k << true
+                                    << "two words";
+    QTest::newRow("double quotes") << QByteArray("[S]\nKey= \"  padded  \" \n") << s << k << true
+                                   << "  padded  ";
+    QTest::newRow("single quotes") << QByteArray("[S]\nKey='abc'\n") << s << k << true << "abc";
+    QTest::newRow("mismatched quotes kept") << QByteArray("[S]\nKey='abc\"\n") << s << k << true << "'abc\"";
+    QTest::newRow("lone quote kept") << QByteArray("[S]\nKey=\"\n") << s << k << true << "\"";
+    QTest::newRow("one pair only") << QByteArray("[S]\nKey=\"\"abc\"\"\n") << s << k << true << "\"abc\"";
+    QTest::newRow("inner quotes kept") << QByteArray("[S]\nKey=a\"b\"\n") << s << k << true << "a\"b\"";
+    QTest::newRow("empty value") << QByteArray("[S]\nKey=\n") << s << k << true << "";
+    QTest::newRow("equals in value") << QByteArray("[S]\nKey=a=b\n") << s << k << true << "a=b";
+    QTest::newRow("first duplicate key") << QByteArray("[S]\nKey=1\nKEY=2\n") << s << k << true << "1";
+    QTest::newRow("first duplicate section") << QByteArray("[S]\nA=1\n[s]\nKey=2\n") << s << k << false << "";
+    QTest::newRow("key before sections") << QByteArray("Key=1\n[S]\n") << s << k << false << "";
+    QTest::newRow("no section at all") << QByteArray("Key=1\nOther=2\n") << s << k << false << "";
+    QTest::newRow("comment") << QByteArray("[S]\n;Key=1\n") << s << k << false << "";
+    QTest::newRow("other section") << QByteArray("[S]\n[T]\nKey=1\n") << s << k << false << "";
+    QTest::newRow("empty key name") << QByteArray("[S]\n=1\n") << s << "" << false << "";
+    QTest::newRow("text after header") << QByteArray("[S] ; note\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("brackets in name") << QByteArray("[a[b]c]\nKey=1\n") << "a[b]c" << k << true << "1";
+    QTest::newRow("unclosed header stays in section")
+        << QByteArray("[S]\n[Broken\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("unclosed header opens nothing")
+        << QByteArray("[S]\n[Broken\nKey=1\n") << "Broken" << k << false << "";
+    QTest::newRow("unclosed header is no key") << QByteArray("[S]\n[Key=1\n") << s << "[Key" << false << "";
+    QTest::newRow("CRLF") << QByteArray("[S]\r\nA=1\r\nKey=2\r\n") << s << k << true << "2";
+    QTest::newRow("CR only") << QByteArray("[S]\rA=1\rKey=2\r") << s << k << true << "2";
+    QTest::newRow("no final line end") << QByteArray("[S]\nKey=2") << s << k << true << "2";
+    QTest::newRow("UTF-8") << QByteArray("[S]\nKey=\xD1\x82\xD0\xB5\xD1\x81\xD1\x82\n") << s << k << true
+                           << QStringLiteral("тест");
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF[S]\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("UTF-16LE BOM") << utf16le(QStringLiteral("[S]\r\nKey=тест\r\n")) << s << k << true
+                                  << QStringLiteral("тест");
+    QTest::newRow("NUL lines") << bytes("\0\0\n[S]\n\0junk\0\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("NUL in value") << bytes("[S]\nKey=a\0b\n") << s << k << true
+                                  << QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    QTest::newRow("invalid UTF-8") << QByteArray("\xC3\x28\xFF[S]\n[S]\nKey=ok\n") << s << k << true << "ok";
+
+    const QByteArray longValue(3000, 'v');
+    QTest::newRow("cut to 2047") << "[S]\nKey=" + longValue + "\n" << s << k << true << QString(2047, u'v');
+    QTest::newRow("quoted then cut") << "[S]\nKey=\"" + longValue + "\"\n"
+                                     << s << k << true << QString(2047, u'v');
+    QTest::newRow("cut keeps surrogate pairs") << "[S]\nKey=" + QByteArray(2046, 'v') + "\xF0\x9F\x98\x80\n"
+                                               << s << k << true << QString(2046, u'v');
+    const QByteArray megabyte(1 << 20, 'm');
+    QTest::newRow("1 MB value") << "[S]\nKey=" + megabyte + "\n" << s << k << true << QString(2047, u'm');
+    QTest::newRow("1 MB line before") << "[S]\n" + megabyte + "\nKey=1\n" << s << k << true << "1";
+}
+
+void TestIniFile::read()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(bool, present);
+    QFETCH(QString, value);
+
+    const IniFile ini = IniFile::fromData(data);
+    QCOMPARE(ini.contains(section, key), present);
+    QCOMPARE(ini.value(section, key, QStringLiteral("default")), present ? value : QStringLiteral("default"));
+}
+
+void TestIniFile::setValue_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+
+    const QString s = QStringLiteral("S");
+    QTest::newRow("replace in place")
+        << QByteArray("; top\n[Settings]\nTimerCmd=old\n; note\nPassw=x\n\n[Other]\nA=1\n") << "settings"
+        << "timercmd"
+        << "new" << QByteArray("; top\n[Settings]\nTimerCmd=new\n; note\nPassw=x\n\n[Other]\nA=1\n");
+    QTest::newRow("replace quoted, padded") << QByteArray("[S]\n  A = \"old\"  \n") << s << "A"
+                                            << "new" << QByteArray("[S]\nA=new\n");
+    QTest::newRow("replace first duplicate") << QByteArray("[S]\nA=1\n[S]\nA=2\n") << s << "A"
+                                             << "9" << QByteArray("[S]\nA=9\n[S]\nA=2\n");
+    QTest::newRow("add after last key") << QByteArray("[S]\nA=1\n; tail\n\n[T]\nB=2\n") << s << "C"
+                                        << "3" << QByteArray("[S]\nA=1\nC=3\n; tail\n\n[T]\nB=2\n");
+    QTest::newRow("add to empty section") << QByteArray("[S]\n\n[T]\n") << s << "C"
+                                          << "3" << QByteArray("[S]\nC=3\n\n[T]\n");
+    QTest::newRow("add to first duplicate") << QByteArray("[S]\nA=1\n[S]\nA=2\n") << s << "B"
+                                            << "9" << QByteArray("[S]\nA=1\nB=9\n[S]\nA=2\n");
+    QTest::newRow("add at file end") << QByteArray("[S]\nA=1") << s << "B"
+                                     << "2" << QByteArray("[S]\nA=1\nB=2\n");
+    QTest::newRow("replace keeps missing line end") << QByteArray("[S]\nA=1") << s << "A"
+                                                    << "2" << QByteArray("[S]\nA=2");
+    QTest::newRow("add section") << QByteArray("x\n; c\n[T]\nB=2\n") << s << "A"
+                                 << "1" << QByteArray("x\n; c\n[T]\nB=2\n[S]\nA=1\n");
+    QTest::newRow("new file") << QByteArray() << "Settings"
+                              << "TimerCmd"
+                              << "" << QByteArray("[Settings]\nTimerCmd=\n");
+    QTest::newRow("CRLF kept") << QByteArray("[S]\r\nA=1\r\n") << s << "B"
+                               << "2" << QByteArray("[S]\r\nA=1\r\nB=2\r\n");
+    QTest::newRow("CR only becomes LF") << QByteArray("[S]\rA=1\r") << s << "B"
+                                        << "2" << QByteArray("[S]\nA=1\nB=2\n");
+    QTest::newRow("UTF-16 becomes UTF-8") << utf16le(QStringLiteral("[S]\r\nA=1\r\n")) << s << "A"
+                                          << QStringLiteral("ё") << QByteArray("[S]\r\nA=\xD1\x91\r\n");
+    QTest::newRow("unclosed header kept") << QByteArray("[S]\n[Broken\nA=1\n") << s << "B"
+                                          << "2" << QByteArray("[S]\n[Broken\nA=1\nB=2\n");
+    QTest::newRow("value as given") << QByteArray("[S]\n") << s << "A"
+                                    << " 'q' " << QByteArray("[S]\nA= 'q' \n");
+    QTest::newRow("line breaks in value") << QByteArray("[S]\nA=1\n") << s << "A"
+                                          << "x\r\n[Evil]\nB=1" << QByteArray("[S]\nA=x  [Evil] B=1\n");
+    QTest::newRow("line breaks in names") << QByteArray() << "S\n[T]"
+                                          << "K\rX"
+                                          << "1" << QByteArray("[S [T]]\nK X=1\n");
+    QTest::newRow("empty key ignored") << QByteArray("[S]\n") << s << " "
+                                       << "1" << QByteArray("[S]\n");
+}
+
+void TestIniFile::setValue()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, after);
+
+    IniFile ini = IniFile::fromData(before);
+    ini.setValue(section, key, value);
+    QCOMPARE(ini.toData(), after);
+    QCOMPARE(IniFile::fromData(after).contains(section, key), !key.trimmed().isEmpty());
+}
+
+void TestIniFile::unchangedRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("comments and blanks") << QByteArray("; c\n\n  [S] \n A = 1 \n\njunk\n[T]\n");
+    QTest::newRow("CRLF without final line end") << QByteArray("[S]\r\nA=1\r\n\r\nB=2");
+    QTest::newRow("NUL bytes") << bytes("[S]\n\0\nA=\0\n");
+}
+
+void TestIniFile::unchangedRoundTrip()
+{
+    QFETCH(QByteArray, data);
+    QCOMPARE(IniFile::fromData(data).toData(), data);
+}
+
+// Random bytes, with and without line structure, must never crash, hang or lose a write.
+void TestIniFile::hostileInput()
+{
+    QRandomGenerator rng(20260316);
+    for (int round = 0; round < 200; ++round) {
+        QByteArray junk(int(rng.bounded(4096)), Qt::Uninitialized);
+        for (char &c : junk)
+            c = char(round % 2 ? rng.bounded(256) : "[]=;\r\n\"'Sk\0 "[rng.bounded(12)]);
+        IniFile ini = IniFile::fromData(junk);
+        ini.setValue(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("written"));
+        const IniFile reread = IniFile::fromData(ini.toData());
+        QCOMPARE(reread.value(QStringLiteral("S"), QStringLiteral("k")), QStringLiteral("written"));
+    }
+}
+
+void TestIniFile::missingFileIsEmpty()
+{
+    const IniFile ini = IniFile::load(m_dir.filePath(QStringLiteral("missing.ini")));
+    QVERIFY(ini.toData().isEmpty());
+    QCOMPARE(ini.value(QStringLiteral("S"), QStringLiteral("A"), QStringLiteral("d")), QStringLiteral("d"));
+}
+
+void TestIniFile::saveAndLoad()
+{
+    const QString path = m_dir.filePath(QStringLiteral("saved.ini"));
+    IniFile ini = IniFile::load(path);
+    ini.setValue(QStringLiteral("Settings"), QStringLiteral("Passw"), QStringLiteral("пароль"));
+    QVERIFY2(ini.save(path), qPrintable(ini.errorString()));
+    ini.setValue(QStringLiteral("Settings"), QStringLiteral("UserName"), QStringLiteral("me"));
+    QVERIFY2(ini.save(path), qPrintable(ini.errorString()));
+
+    const IniFile loaded = IniFile::load(path);
+    QCOMPARE(loaded.value(QStringLiteral("Settings"), QStringLiteral("Passw")), QStringLiteral("пароль"));
+    QCOMPARE(loaded.value(QStringLiteral("Settings"), QStringLiteral("UserName")), QStringLiteral("me"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), ini.toData());
+}
+
+void TestIniFile::failedSaveKeepsOriginal()
+{
+    const QByteArray original("[Settings]\nTimerCmd=keep me\n");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("original.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(original), original.size());
+    file.close();
+
+    // A path below a regular file: no one, root included, can create a file there.
+    IniFile ini = IniFile::fromData(original);
+    ini.setValue(QStringLiteral("Settings"), QStringLiteral("TimerCmd"), QStringLiteral("changed"));
+    QVERIFY(!ini.save(path + QStringLiteral("/settings.ini")));
+    QVERIFY(!ini.errorString().isEmpty());
+
+#ifdef Q_OS_UNIX
+    // The file-size limit stops root's writes too: the new content cannot be written in full,
+    // so the original must survive byte for byte.
+    ini.setValue(QStringLiteral("Settings"), QStringLiteral("Big"), QString(64 * 1024, u'b'));
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved1 = ini.save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!saved1);
+    QVERIFY(!ini.errorString().isEmpty());
+#endif
+
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), original);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("original.ini")});
+}
+
+void TestIniFile::readOnlyFileIsNotReplaced()
+{
+    const QByteArray original("[Settings]\nPassw=secret\n");
+    const QString path = m_dir.filePath(QStringLiteral("readonly.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(original), original.size());
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+    IniFile ini = IniFile::load(path);
+    ini.setValue(QStringLiteral("Settings"), QStringLiteral("Passw"), QStringLiteral("other"));
+    QVERIFY(!ini.save(path));
+    QVERIFY(ini.errorString().contains(QStringLiteral("read-only")));
+
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), original);
+    QVERIFY(!(file.permissions() & QFile::WriteOwner));
+}
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"
