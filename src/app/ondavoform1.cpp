@@ -4,11 +4,13 @@
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "service/browserpane.h"
+#include "ui/trayicon.h"
 
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSystemTrayIcon>
+#include <QMouseEvent>
+#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -73,11 +75,25 @@ void TOndavoForm1::setupComponents()
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_trayPopupMenu->popup(mapToGlobal(pos)); });
 
-    m_myTrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/player.svg")), this);
-    m_myTrayIcon->setObjectName(QStringLiteral("myTrayIcon"));
+    m_myTrayIcon = new TrayIcon(
+        {QIcon(QStringLiteral(":/icons/player.svg")), QIcon(QStringLiteral(":/icons/player-dark.svg"))},
+        [platform = m_env.platform] { return platform->isSystemTrayAvailable(); }, this);
     m_myTrayIcon->setToolTip(AppTitle);
     m_myTrayIcon->setContextMenu(m_trayPopupMenu);
+    connect(m_myTrayIcon, &TrayIcon::clicked, this, &TOndavoForm1::myTrayIconClick);
+    connect(m_myTrayIcon, &TrayIcon::doubleClicked, this, &TOndavoForm1::myTrayIconDblClick);
+    connect(m_myTrayIcon, &TrayIcon::balloonClicked, this, &TOndavoForm1::myTrayIconBalloonClick);
     m_myTrayIcon->show();
+
+    // Tabs open when the pointer rests on them; the strip around the tabs counts as leaving them.
+    connect(m_autoOpenTabTimer, &QTimer::timeout, this, &TOndavoForm1::AutoOpenTabTimerTimer);
+    for (QWidget *w :
+         {static_cast<QWidget *>(ui->PageControl1), static_cast<QWidget *>(ui->PageControl1->tabBar())}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+    ui->HomePageLabel->installEventFilter(this);
+    ui->UpdatePageLabel->installEventFilter(this);
 
     m_browser1 = createPane(PaneRole::Radio, ui->Browser1);
     connect(m_browser1, &BrowserPane::statusTextChange, this, &TOndavoForm1::Browser1StatusTextChange);
@@ -85,10 +101,7 @@ void TOndavoForm1::setupComponents()
     connect(m_browser1, &BrowserPane::navigateComplete2, this, &TOndavoForm1::Browser1NavigateComplete2);
     connect(m_browser1, &BrowserPane::navigateError, this, &TOndavoForm1::Browser1NavigateError);
 
-    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
-        if (ui->PageControl1->widget(index) == ui->ClockSheet)
-            ClockSheetShow();
-    });
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
 }
 
 BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
@@ -204,20 +217,25 @@ void TOndavoForm1::endSession()
 
 // --- Window, tray and menus -----------------------------------------------------------------
 
-void TOndavoForm1::bringToFront()
-{
-    m_env.platform->bringWindowToFront(this);
-}
-
-void TOndavoForm1::Close1Click()
-{
-    close();
-}
-
 bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->TimerActionComboBox && event->type() == QEvent::ToolTip)
         return true;
+    if (watched == ui->PageControl1 || watched == ui->PageControl1->tabBar()) {
+        if (event->type() == QEvent::MouseMove) {
+            const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
+            PageControl1MouseMove(ui->PageControl1->tabBar()->mapFromGlobal(global));
+        } else if (event->type() == QEvent::Leave) {
+            PageControl1MouseLeave();
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        if (watched == ui->HomePageLabel)
+            HomePageLabelClick();
+        else if (watched == ui->UpdatePageLabel)
+            UpdatePageLabelClick();
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -12,8 +12,8 @@ class TOndavoForm1;
 }
 class BrowserPane;
 class QMenu;
-class QSystemTrayIcon;
 class QTimer;
+class TrayIcon;
 
 // The program's one window: the switchboard of control, pane and timer events.
 class TOndavoForm1 : public QWidget
@@ -29,7 +29,7 @@ public:
     const MainWindowState &state() const { return m_state; }
     BrowserPane *radioPane() const { return m_browser1; }
     BrowserPane *clockPane() const { return m_browser2; }
-    QSystemTrayIcon *trayIcon() const { return m_myTrayIcon; }
+    TrayIcon *trayIcon() const { return m_myTrayIcon; }
     QMenu *trayPopupMenu() const { return m_trayPopupMenu; }
 
 public slots:
@@ -44,6 +44,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -75,8 +76,23 @@ private:
     BrowserPane *createPane(PaneRole role, QWidget *placeholder);
     void navigateOrReport(BrowserPane *pane, const QUrl &url);
 
-    // Tray and menus
+    // Window, tray and tabs
+    void MinimizeToTray();
+    void RestoreFromTray();
+    void StopTrayAnimation();
+    void myTrayIconClick();
+    void myTrayIconDblClick();
+    void myTrayIconBalloonClick();
     void Close1Click();
+    void PageControl1MouseMove(const QPoint &pos);
+    void PageControl1MouseLeave();
+    void AutoOpenTabTimerTimer();
+    void pageShown(int index);
+
+    // About page
+    void HelpTabSheetShow();
+    void HomePageLabelClick();
+    void UpdatePageLabelClick();
 
     void setupComponents();
     void showErrorBox(const QString &text);
@@ -90,7 +106,7 @@ private:
     BrowserPane *m_browser1 = nullptr;
     BrowserPane *m_browser2 = nullptr; // created when the clock tab is first shown
 
-    QSystemTrayIcon *m_myTrayIcon = nullptr;
+    TrayIcon *m_myTrayIcon = nullptr;
     QMenu *m_trayPopupMenu = nullptr;
     QTimer *m_timer1 = nullptr;
     QTimer *m_closerTimer = nullptr;

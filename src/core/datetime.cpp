@@ -9,6 +9,9 @@ constexpr qint64 MSecsPerDay = 24 * 60 * 60 * 1000;
 // nearest millisecond so that values made from a QTime come back exactly.
 void split(double value, qint64 *day, qint64 *msecs)
 {
+    // Beyond any date Qt can hold (or not a number at all): treat as day 0 rather than overflow.
+    if (!std::isfinite(value) || std::fabs(value) > 1e9)
+        value = 0.0;
     double whole = std::trunc(value);
     qint64 ms = std::llround(std::fabs(value - whole) * MSecsPerDay);
     qint64 d = static_cast<qint64>(whole);

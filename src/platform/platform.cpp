@@ -1,3 +1,17 @@
 #include "platform/platform.h"
 
+#include "about/versionrecord.h"
+
+#include <QSystemTrayIcon>
+
 Platform::~Platform() = default;
+
+bool Platform::isSystemTrayAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QString Platform::fileVersionText() const
+{
+    return VersionRecord::getFileVersionText();
+}

@@ -23,6 +23,12 @@ public:
 
     // Opens a web address in the user's default browser; false when nothing could open it.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // Whether the desktop has a tray (notification area) the icon can live in right now.
+    virtual bool isSystemTrayAvailable() const;
+
+    // The FileVersion of the running executable's version record, or empty.
+    virtual QString fileVersionText() const;
 };
 
 std::unique_ptr<Platform> createSystemPlatform();

@@ -13,6 +13,8 @@ public:
     QString exeFolder;
     QList<QWidget *> broughtToFront;
     QList<QUrl> openedUrls;
+    bool trayAvailable = true;
+    QString versionText;
 
     QString appDataFolder() const override { return appData; }
     QString executableFolder() const override { return exeFolder; }
@@ -22,4 +24,6 @@ public:
         openedUrls << url;
         return true;
     }
+    bool isSystemTrayAvailable() const override { return trayAvailable; }
+    QString fileVersionText() const override { return versionText; }
 };

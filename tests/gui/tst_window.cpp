@@ -1,4 +1,5 @@
 #include "ui/hintstyle.h"
+#include "ui/trayicon.h"
 #include "windowfixture.h"
 
 #include <QCheckBox>
@@ -209,8 +210,11 @@ void TestWindow::timersAllOff()
 
 void TestWindow::trayIconAndMenu()
 {
-    QSystemTrayIcon *tray = fx->window->trayIcon();
+    QSystemTrayIcon *tray = fx->window->trayIcon()->systemTrayIcon();
+    QCOMPARE(tray->objectName(), QString("myTrayIcon"));
     QVERIFY(tray->isVisible());
+    QCOMPARE(fx->window->trayIcon()->iconIndex(), 0);
+    QVERIFY(!fx->window->trayIcon()->isAnimating());
     QCOMPARE(tray->toolTip(), QString("Ondavo"));
     QVERIFY(!tray->icon().isNull());
     QMenu *menu = fx->window->trayPopupMenu();

@@ -3,6 +3,9 @@
 
 #include <QtTest>
 
+#include <cmath>
+#include <limits>
+
 class TestDateTime : public QObject
 {
     Q_OBJECT
@@ -12,7 +15,16 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void testClockMoves();
+    void outOfRangeIsDayZero();
 };
+
+void TestDateTime::outOfRangeIsDayZero()
+{
+    for (double v : {std::nan(""), std::numeric_limits<double>::infinity(), -1e300, 1e300}) {
+        QCOMPARE(DateTime(v).date(), QDate(1899, 12, 30));
+        QCOMPARE(DateTime(v).time(), QTime(0, 0));
+    }
+}
 
 void TestDateTime::fromQDateTime_data()
 {

@@ -1,0 +1,294 @@
+#include "ui/trayicon.h"
+#include "windowfixture.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+class TestTray : public QObject
+{
+    Q_OBJECT
+private slots:
+    void minimiseGoesToTray();
+    void withoutTrayTheWindowStaysMinimised();
+    void restoreFromTray_data();
+    void restoreFromTray();
+    void balloonClickShowsTimerPage();
+    void animationStepsAndStops();
+    void tabOpensAfterRest_data();
+    void tabOpensAfterRest();
+    void movementRestartsAndLeavingCancels();
+    void restingOnShownTabChangesNothing();
+    void aboutPageReadsVersionAtEveryShow();
+    void linksOpenInBrowser_data();
+    void linksOpenInBrowser();
+    void contextMenuStaysAfterTrayMenu();
+
+private:
+    static void moveOver(QWidget *target, const QPoint &pos)
+    {
+        QMouseEvent move(QEvent::MouseMove, pos, target->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+    }
+    static void leave(QWidget *target)
+    {
+        QEvent ev(QEvent::Leave);
+        QApplication::sendEvent(target, &ev);
+    }
+    static void activate(TOndavoForm1 *w, QSystemTrayIcon::ActivationReason reason)
+    {
+        emit w->trayIcon()->systemTrayIcon()->activated(reason);
+    }
+};
+
+void TestTray::minimiseGoesToTray()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->showMinimized();
+    QTRY_VERIFY(!w->isVisible());
+    QVERIFY(w->trayIcon()->systemTrayIcon()->isVisible());
+    // The panes and the closing sequence are untouched by hiding.
+    QVERIFY(!w->state().Closing);
+}
+
+void TestTray::withoutTrayTheWindowStaysMinimised()
+{
+    WindowFixture fx;
+    fx.platform.trayAvailable = false;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(!w->trayIcon()->systemTrayIcon()->isVisible());
+    QVERIFY(fx.find<QTimer>("TrayRetryTimer")->isActive());
+
+    w->showMinimized();
+    QTest::qWait(50);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->isMinimized());
+
+    // A tray appears later: the icon shows up, and from then on minimising goes to the tray.
+    w->showNormal();
+    fx.platform.trayAvailable = true;
+    fx.tick("TrayRetryTimer");
+    QVERIFY(w->trayIcon()->systemTrayIcon()->isVisible());
+    QVERIFY(!fx.find<QTimer>("TrayRetryTimer")->isActive());
+    w->showMinimized();
+    QTRY_VERIFY(!w->isVisible());
+}
+
+void TestTray::restoreFromTray_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::newRow("click") << int(QSystemTrayIcon::Trigger);
+    QTest::newRow("double-click") << int(QSystemTrayIcon::DoubleClick);
+    QTest::newRow("middle button") << int(QSystemTrayIcon::MiddleClick);
+}
+
+void TestTray::restoreFromTray()
+{
+    QFETCH(int, reason);
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->showMinimized();
+    QTRY_VERIFY(!w->isVisible());
+    w->trayIcon()->setAnimate(true);
+    w->trayIcon()->setIconIndex(1);
+
+    activate(w, QSystemTrayIcon::ActivationReason(reason));
+    QVERIFY(w->isVisible());
+    QVERIFY(!w->isMinimized());
+    QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
+    QCOMPARE(fx.platform.broughtToFront, QList<QWidget *>{w});
+    QCOMPARE(w->trayIcon()->iconIndex(), 0);
+    QVERIFY(!w->trayIcon()->isAnimating());
+    // The right button only opens the menu.
+    activate(w, QSystemTrayIcon::Context);
+    QCOMPARE(fx.platform.broughtToFront.size(), 1);
+}
+
+void TestTray::balloonClickShowsTimerPage()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    w->showMinimized();
+    QTRY_VERIFY(!w->isVisible());
+    emit w->trayIcon()->systemTrayIcon()->messageClicked();
+    QVERIFY(w->isVisible());
+    QCOMPARE(fx.find<QTabWidget>("PageControl1")->currentWidget()->objectName(), QString("TimersTabSheet"));
+}
+
+void TestTray::animationStepsAndStops()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    TrayIcon *tray = w->trayIcon();
+    auto *step = fx.find<QTimer>("TrayAnimationTimer");
+    QCOMPARE(step->interval(), 500);
+    tray->setAnimate(true);
+    QVERIFY(step->isActive());
+    const QList<int> expected{1, 0, 1, 0};
+    for (int index : expected) {
+        fx.tick("TrayAnimationTimer");
+        QCOMPARE(tray->iconIndex(), index);
+    }
+    fx.tick("TrayAnimationTimer");
+    activate(w, QSystemTrayIcon::Trigger);
+    QCOMPARE(tray->iconIndex(), 0);
+    QVERIFY(!step->isActive());
+}
+
+void TestTray::tabOpensAfterRest_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("edge"); // which point of the tab the pointer rests on
+    QTest::newRow("clock, centre") << 1 << "centre";
+    QTest::newRow("timer, left edge is inside") << 2 << "left";
+    QTest::newRow("about, top edge is inside") << 3 << "top";
+    QTest::newRow("right edge belongs to the next tab") << 2 << "right-of-previous";
+}
+
+void TestTray::tabOpensAfterRest()
+{
+    QFETCH(int, tab);
+    QFETCH(QString, edge);
+    WindowFixture fx;
+    fx.platform.versionText = "1.0.7.7";
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto *tabs = fx.find<QTabWidget>("PageControl1");
+    QTabBar *bar = tabs->tabBar();
+    QPoint p = bar->tabRect(tab).center();
+    if (edge == "left")
+        p.setX(bar->tabRect(tab).left());
+    else if (edge == "top")
+        p.setY(bar->tabRect(tab).top());
+    else if (edge == "right-of-previous")
+        p = QPoint(bar->tabRect(tab - 1).left() + bar->tabRect(tab - 1).width(),
+                   bar->tabRect(tab).center().y());
+
+    moveOver(bar, p);
+    QCOMPARE(w->state().HoverTabIndex, tab);
+    QVERIFY(fx.find<QTimer>("AutoOpenTabTimer")->isActive());
+    QCOMPARE(tabs->currentIndex(), 0);
+    fx.tick("AutoOpenTabTimer");
+    QCOMPARE(tabs->currentIndex(), tab);
+    QVERIFY(!fx.find<QTimer>("AutoOpenTabTimer")->isActive());
+    // The page's show handler ran.
+    if (tab == 1)
+        QCOMPARE(fx.clockPane()->navigations, QList<QUrl>{QUrl("http://svc.test:8470/clock/default/")});
+    if (tab == 3)
+        QCOMPARE(fx.find<QLabel>("VersionLabel")->text(), QString("Ver. 1.0.7.7"));
+}
+
+void TestTray::movementRestartsAndLeavingCancels()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    auto *tabs = fx.find<QTabWidget>("PageControl1");
+    QTabBar *bar = tabs->tabBar();
+    auto *timer = fx.find<QTimer>("AutoOpenTabTimer");
+
+    moveOver(bar, bar->tabRect(1).center());
+    QVERIFY(timer->isActive());
+    // Every movement stops the timer and starts a full interval again.
+    moveOver(bar, bar->tabRect(2).center());
+    QVERIFY(timer->isActive());
+    QVERIFY(timer->remainingTime() > 150);
+    QCOMPARE(w->state().HoverTabIndex, 2);
+
+    leave(bar);
+    QVERIFY(!timer->isActive());
+    QCOMPARE(tabs->currentIndex(), 0);
+
+    // The strip beside the tabs is outside every tab: the timer stops, the index stays.
+    moveOver(bar, bar->tabRect(1).center());
+    const QPoint beside(bar->tabRect(3).right() + 5, bar->tabRect(3).center().y());
+    moveOver(tabs, bar->mapTo(tabs, beside));
+    QVERIFY(!timer->isActive());
+    QCOMPARE(w->state().HoverTabIndex, 1);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QVERIFY(!fx.clockPane());
+}
+
+void TestTray::restingOnShownTabChangesNothing()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    auto *tabs = fx.find<QTabWidget>("PageControl1");
+    tabs->setCurrentIndex(1);
+    QCOMPARE(fx.clockPane()->navigations.size(), 1);
+    moveOver(tabs->tabBar(), tabs->tabBar()->tabRect(1).center());
+    fx.tick("AutoOpenTabTimer");
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(fx.clockPane()->navigations.size(), 1);
+    QCOMPARE(w->state().HoverTabIndex, 1);
+}
+
+void TestTray::aboutPageReadsVersionAtEveryShow()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    auto *tabs = fx.find<QTabWidget>("PageControl1");
+    auto *label = fx.find<QLabel>("VersionLabel");
+    QCOMPARE(label->text(), QString("Ver."));
+    tabs->setCurrentIndex(3);
+    QCOMPARE(label->text(), QString("Ver. "));
+    tabs->setCurrentIndex(0);
+    fx.platform.versionText = "1.0.7.7";
+    tabs->setCurrentIndex(3);
+    QCOMPARE(label->text(), QString("Ver. 1.0.7.7"));
+}
+
+void TestTray::linksOpenInBrowser_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QList<QUrl>>("opened");
+    QTest::newRow("home") << "HomePageLabel" << QList<QUrl>{QUrl("http://site.test/index.php?action=ondavo")};
+    QTest::newRow("update") << "UpdatePageLabel"
+                            << QList<QUrl>{QUrl("http://site.test/index.php?action=ondavo&subact=download")};
+    QTest::newRow("credit does nothing") << "Label2" << QList<QUrl>{};
+    QTest::newRow("version does nothing") << "VersionLabel" << QList<QUrl>{};
+}
+
+void TestTray::linksOpenInBrowser()
+{
+    QFETCH(QString, label);
+    QFETCH(QList<QUrl>, opened);
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    fx.find<QTabWidget>("PageControl1")->setCurrentIndex(3);
+    QWidget *target = fx.find<QWidget>(qPrintable(label));
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    QCOMPARE(fx.platform.openedUrls, opened);
+}
+
+void TestTray::contextMenuStaysAfterTrayMenu()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QMenu *menu = w->trayPopupMenu();
+    menu->popup(QPoint(10, 10));
+    menu->hide();
+    emit w->customContextMenuRequested(QPoint(20, 20));
+    QVERIFY(menu->isVisible());
+    menu->hide();
+}
+
+QTEST_MAIN(TestTray)
+#include "tst_tray.moc"
