@@ -1,0 +1,169 @@
+// ondavo-service: serves the program's service pages on one address and port. Run twice, it is
+// both the service host and the partner player host.
+
+#include "serviceoptions.h"
+#include "servicepages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
+#include <QMetaEnum>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT only write a byte here; the event loop reads it and quits, so the server and
+// the log are closed by their destructors rather than in a signal handler.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    if (::write(signalPipe[1], &byte, 1) < 0) {
+        // Nothing safe is left to do inside a handler.
+    }
+}
+
+bool installSignalHandlers()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+void printLine(std::FILE *stream, const QString &text)
+{
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+QString baseUrl(const QHostAddress &address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+                             : address.toString();
+    return QStringLiteral("http://%1:%2").arg(host).arg(port);
+}
+
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    const char *key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(static_cast<int>(method));
+    return key ? QByteArray(key).toUpper() : QByteArrayLiteral("UNKNOWN");
+}
+
+// The request target as the client sent it: path, and '?' with the query when there was one.
+QByteArray requestTarget(const QUrl &url)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toUtf8();
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toUtf8();
+    return target;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ondavo-service"));
+
+    ServiceOptions options;
+    QString message;
+    switch (parseServiceArguments(QCoreApplication::arguments(), &options, &message)) {
+    case ArgumentsResult::Help:
+        printLine(stdout, message);
+        return 0;
+    case ArgumentsResult::Error:
+        printLine(stderr, QStringLiteral("ondavo-service: ") + message);
+        return 2;
+    case ArgumentsResult::Run:
+        break;
+    }
+
+    if (!installSignalHandlers()) {
+        printLine(stderr, QStringLiteral("ondavo-service: cannot install signal handlers"));
+        return 1;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char buffer[16];
+        while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+
+    QFile log;
+    if (!options.logFile.isEmpty()) {
+        log.setFileName(options.logFile);
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            printLine(stderr, QStringLiteral("ondavo-service: cannot open log %1: %2")
+                                  .arg(options.logFile, log.errorString()));
+            return 1;
+        }
+    }
+
+    ServicePages pages;
+    for (const auto &[path, status] : options.failures)
+        pages.setFailure(path, status);
+
+    // Every request goes through one handler: the pages decide by path, and every request is logged
+    // the same way, answered or not.
+    QHttpServer server;
+    server.setMissingHandler([&](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        const QUrl url = request.url();
+        const QByteArray method = methodName(request.method());
+        if (log.isOpen()) {
+            log.write(method + ' ' + requestTarget(url) + '\n');
+            log.flush(); // tests read the log while the service runs
+        }
+        const PageResponse page = pages.respond(method, url.path(), url.query(QUrl::FullyEncoded).toUtf8());
+        QHttpServerResponse response(page.contentType, page.body,
+                                     static_cast<QHttpServerResponder::StatusCode>(page.status));
+        for (const auto &[name, value] : page.headers)
+            response.setHeader(name, value);
+        // The server keeps every connection open; a client that asked to close gets its wish once
+        // the answer is out (disconnectFromHost writes what is pending first).
+        QTcpSocket *socket = responder.socket();
+        response.write(std::move(responder));
+        if (request.value("Connection").compare("close", Qt::CaseInsensitive) == 0)
+            socket->disconnectFromHost();
+    });
+
+    if (options.refuse) {
+        // A host that is down: nothing listens, so connections are refused outright. With port 0
+        // a port that was free a moment ago is reported.
+        quint16 port = options.port;
+        if (port == 0) {
+            QTcpServer probe;
+            if (!probe.listen(options.address, 0)) {
+                printLine(stderr, QStringLiteral("ondavo-service: no free port: ") + probe.errorString());
+                return 1;
+            }
+            port = probe.serverPort();
+        }
+        printLine(stdout, QStringLiteral("refusing connections on ") + baseUrl(options.address, port));
+    } else {
+        const quint16 port = server.listen(options.address, options.port);
+        if (port == 0) {
+            printLine(stderr, QStringLiteral("ondavo-service: cannot listen on ") +
+                                  baseUrl(options.address, options.port));
+            return 1;
+        }
+        printLine(stdout, QStringLiteral("listening on ") + baseUrl(options.address, port));
+    }
+    return app.exec();
+}

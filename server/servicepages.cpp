@@ -1,0 +1,241 @@
+#include "servicepages.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray kHtml = QByteArrayLiteral("text/html; charset=utf-8");
+
+// Pages load nothing from elsewhere; only the player pages may reach out, and only for audio.
+const QByteArray kPlainPolicy =
+    QByteArrayLiteral("default-src 'none'; style-src 'unsafe-inline'; img-src data:");
+const QByteArray kScriptPolicy = QByteArrayLiteral(
+    "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:");
+const QByteArray kPlayerPolicy =
+    QByteArrayLiteral("default-src 'none'; style-src 'unsafe-inline'; "
+                      "script-src 'unsafe-inline'; img-src data:; media-src http: https:");
+
+struct Station
+{
+    const char16_t *name;
+    const char16_t *about;
+    const char16_t *url;
+};
+
+// Long-lived public streams of well-known broadcasters.
+const Station kStations[] = {
+    {u"BBC World Service", u"Новости и передачи на английском языке",
+     u"http://stream.live.vc.bbcmedia.co.uk/bbc_world_service"},
+    {u"FIP", u"Эклектичная музыка от Radio France", u"https://icecast.radiofrance.fr/fip-midfi.mp3"},
+    {u"Radio Swiss Classic", u"Классическая музыка, SRG SSR", u"https://stream.srg-ssr.ch/m/rsc_de/mp3_128"},
+    {u"Radio Paradise", u"Рок, инди и электроника без рекламы", u"https://stream.radioparadise.com/mp3-128"},
+    {u"SomaFM Groove Salad", u"Эмбиент и даунтемпо", u"https://ice1.somafm.com/groovesalad-128-mp3"},
+    {u"KEXP 90.3 FM", u"Общественное радио Сиэтла", u"https://kexp-mp3-128.streamguys1.com/kexp128.mp3"},
+};
+
+QString stationList()
+{
+    QString list;
+    for (const Station &s : kStations) {
+        const QString name = ServicePages::htmlEscape(QString::fromUtf16(s.name));
+        list +=
+            QStringLiteral("<li><button type=\"button\" data-name=\"%1\" data-url=\"%2\">"
+                           "<span class=\"name\">%1</span><span class=\"about\">%3</span></button></li>\n")
+                .arg(name, ServicePages::htmlEscape(QString::fromUtf16(s.url)),
+                     ServicePages::htmlEscape(QString::fromUtf16(s.about)));
+    }
+    return list;
+}
+
+QString statusText(int status)
+{
+    switch (status) {
+    case 400:
+        return QStringLiteral("Неверный запрос.");
+    case 404:
+        return QStringLiteral("Страница не найдена.");
+    case 405:
+        return QStringLiteral("Такой запрос не поддерживается.");
+    default:
+        return status >= 500 ? QStringLiteral("Сервис временно недоступен.")
+                             : QStringLiteral("Запрос не выполнен.");
+    }
+}
+
+PageResponse page(const QString &name, const QHash<QString, QString> &values, const QByteArray &policy)
+{
+    QFile file(QStringLiteral(":/service/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return ServicePages::errorPage(500);
+    PageResponse r;
+    r.contentType = kHtml;
+    r.body = ServicePages::fillTemplate(QString::fromUtf8(file.readAll()), values).toUtf8();
+    r.headers = {{"Content-Security-Policy", policy},
+                 {"Cache-Control", "no-store"},
+                 {"X-Content-Type-Options", "nosniff"}};
+    return r;
+}
+
+} // namespace
+
+void ServicePages::setFailure(const QString &path, int status)
+{
+    m_failures.insert(path, status);
+}
+
+PageResponse ServicePages::respond(const QByteArray &method, const QString &path,
+                                   const QByteArray &rawQuery) const
+{
+    const auto failure = m_failures.constFind(path);
+    if (failure != m_failures.cend())
+        return errorPage(*failure);
+    if (method != "GET") {
+        PageResponse r = errorPage(405);
+        r.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET")));
+        return r;
+    }
+    if (path == QLatin1String("/redirector/"))
+        return redirector(rawQuery);
+    if (path == QLatin1String("/clock/default/"))
+        return page(QStringLiteral("clock.html"), {}, kScriptPolicy);
+    if (path == QLatin1String("/export/radio_player.html"))
+        return page(QStringLiteral("partner.html"), {{QStringLiteral("STATIONS"), stationList()}},
+                    kPlayerPolicy);
+    return errorPage(404);
+}
+
+PageResponse ServicePages::redirector(const QByteArray &rawQuery) const
+{
+    QStringList actions;
+    QString userName;
+    QString upTime;
+    bool seenUser = false;
+    bool seenUpTime = false;
+    for (const auto &[key, value] : parseQuery(rawQuery)) {
+        if (key == QLatin1String("action")) {
+            actions.append(value);
+        } else if (key == QLatin1String("username") && !seenUser) {
+            userName = value;
+            seenUser = true;
+        } else if (key == QLatin1String("uptime") && !seenUpTime) {
+            upTime = value;
+            seenUpTime = true;
+        }
+    }
+    // A second action key means a value leaked into the query unencoded: which one was meant is
+    // unknowable, so the request is refused rather than guessed at.
+    if (actions.size() != 1)
+        return errorPage(400);
+    const QString &action = actions.constFirst();
+
+    if (action == QLatin1String("login")) {
+        const QString greeting = userName.isEmpty()
+                                     ? QStringLiteral("Вы слушаете как гость.")
+                                     : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
+        return page(QStringLiteral("stations.html"),
+                    {{QStringLiteral("GREETING"), greeting}, {QStringLiteral("STATIONS"), stationList()}},
+                    kPlayerPolicy);
+    }
+    if (action == QLatin1String("logoff"))
+        return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
+    if (action == QLatin1String("sleep")) {
+        const QString wakeUp = upTime.trimmed().isEmpty()
+                                   ? QStringLiteral("Время пробуждения не указано.")
+                                   : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
+        return page(QStringLiteral("sleep.html"), {{QStringLiteral("WAKEUP"), wakeUp}}, kPlainPolicy);
+    }
+    return errorPage(400);
+}
+
+PageResponse ServicePages::errorPage(int status)
+{
+    PageResponse r;
+    r.status = status;
+    r.contentType = kHtml;
+    const QString text = QStringLiteral("<!doctype html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\">"
+                                        "<link rel=\"icon\" href=\"data:,\"><title>Ошибка %1</title></head>\n"
+                                        "<body><h1>Ошибка %1</h1><p>%2</p></body></html>\n")
+                             .arg(status)
+                             .arg(statusText(status));
+    r.body = text.toUtf8();
+    r.headers = {{"Content-Security-Policy", kPlainPolicy},
+                 {"Cache-Control", "no-store"},
+                 {"X-Content-Type-Options", "nosniff"}};
+    return r;
+}
+
+QList<QPair<QString, QString>> ServicePages::parseQuery(const QByteArray &rawQuery)
+{
+    QList<QPair<QString, QString>> items;
+    if (rawQuery.isEmpty())
+        return items;
+    const auto decode = [](const QByteArray &part) {
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
+    };
+    for (const QByteArray &item : rawQuery.split('&')) {
+        if (item.isEmpty())
+            continue;
+        const qsizetype eq = item.indexOf('=');
+        if (eq < 0)
+            items.append({decode(item), QString()});
+        else
+            items.append({decode(item.left(eq)), decode(item.mid(eq + 1))});
+    }
+    return items;
+}
+
+QString ServicePages::htmlEscape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString ServicePages::fillTemplate(const QString &text, const QHash<QString, QString> &values)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const qsizetype open = text.indexOf(QLatin1String("{{"), pos);
+        if (open < 0)
+            break;
+        const qsizetype close = text.indexOf(QLatin1String("}}"), open + 2);
+        if (close < 0)
+            break;
+        const QString name = text.mid(open + 2, close - open - 2);
+        const bool isName = !name.isEmpty() && std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+            return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || c == QLatin1Char('_');
+        });
+        // Braces that are not a placeholder (script or style text) stay as they are.
+        out += QStringView(text).mid(pos, (isName ? open : open + 2) - pos);
+        if (isName)
+            out += values.value(name);
+        pos = isName ? close + 2 : open + 2;
+    }
+    out += QStringView(text).mid(pos);
+    return out;
+}
