@@ -157,12 +157,14 @@ int main(int argc, char *argv[])
         }
         printLine(stdout, QStringLiteral("refusing connections on ") + baseUrl(options.address, port));
     } else {
-        const quint16 port = server.listen(options.address, options.port);
-        if (port == 0) {
-            printLine(stderr, QStringLiteral("ondavo-service: cannot listen on ") +
-                                  baseUrl(options.address, options.port));
+        auto *listener = new QTcpServer(&server);
+        if (!listener->listen(options.address, options.port)) {
+            printLine(stderr, QStringLiteral("ondavo-service: cannot listen on %1: %2")
+                                  .arg(baseUrl(options.address, options.port), listener->errorString()));
             return 1;
         }
+        server.bind(listener);
+        const quint16 port = listener->serverPort();
         printLine(stdout, QStringLiteral("listening on ") + baseUrl(options.address, port));
     }
     return app.exec();

@@ -78,6 +78,32 @@ PageResponse page(const QString &name, const QHash<QString, QString> &values, co
     return r;
 }
 
+// %XX becomes the byte; a '%' not followed by two hex digits stays as it is (fromPercentEncoding
+// would make up a byte from it).
+QByteArray percentDecode(const QByteArray &text)
+{
+    const auto hex = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void ServicePages::setFailure(const QString &path, int status)
@@ -171,9 +197,7 @@ QList<QPair<QString, QString>> ServicePages::parseQuery(const QByteArray &rawQue
     QList<QPair<QString, QString>> items;
     if (rawQuery.isEmpty())
         return items;
-    const auto decode = [](const QByteArray &part) {
-        return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
-    };
+    const auto decode = [](const QByteArray &part) { return QString::fromUtf8(percentDecode(part)); };
     for (const QByteArray &item : rawQuery.split('&')) {
         if (item.isEmpty())
             continue;
@@ -230,11 +254,12 @@ QString ServicePages::fillTemplate(const QString &text, const QHash<QString, QSt
         const bool isName = !name.isEmpty() && std::all_of(name.cbegin(), name.cend(), [](QChar c) {
             return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || c == QLatin1Char('_');
         });
-        // Braces that are not a placeholder (script or style text) stay as they are.
-        out += QStringView(text).mid(pos, (isName ? open : open + 2) - pos);
+        // Braces that are not a placeholder (script or style text) stay as they are; the search
+        // goes on from the next brace, so "{{{A}}" still fills A.
+        out += QStringView(text).mid(pos, (isName ? open : open + 1) - pos);
         if (isName)
             out += values.value(name);
-        pos = isName ? close + 2 : open + 2;
+        pos = isName ? close + 2 : open + 1;
     }
     out += QStringView(text).mid(pos);
     return out;
