@@ -1,0 +1,346 @@
+// The real ondavo-service binary, started as the program's scripts start it and asked over HTTP.
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const int kTimeoutMs = 10000;
+
+struct Service
+{
+    std::unique_ptr<QProcess> process;
+    QByteArray firstLine;
+    quint16 port = 0;
+};
+
+// Starts the service and reads the line it prints once it is listening (or refusing).
+Service startService(const QStringList &arguments)
+{
+    Service s;
+    s.process = std::make_unique<QProcess>();
+    s.process->setProgram(QStringLiteral(ONDAVO_SERVICE_BINARY));
+    s.process->setArguments(arguments);
+    s.process->start();
+    if (!s.process->waitForStarted(kTimeoutMs))
+        return s;
+    QElapsedTimer timer;
+    timer.start();
+    while (!s.process->canReadLine() && s.process->state() == QProcess::Running &&
+           timer.elapsed() < kTimeoutMs)
+        s.process->waitForReadyRead(100);
+    s.firstLine = s.process->readLine().trimmed();
+    static const QRegularExpression line(
+        QStringLiteral("^(?:listening|refusing connections) on http://[^ ]+:(\\d+)$"));
+    const QRegularExpressionMatch m = line.match(QString::fromUtf8(s.firstLine));
+    if (m.hasMatch())
+        s.port = static_cast<quint16>(m.captured(1).toUInt());
+    return s;
+}
+
+void stopService(Service &s)
+{
+    if (s.process && s.process->state() != QProcess::NotRunning) {
+        s.process->terminate();
+        if (!s.process->waitForFinished(kTimeoutMs))
+            s.process->kill();
+    }
+}
+
+QString titleOf(const QByteArray &body)
+{
+    static const QRegularExpression title(QStringLiteral("<title>(.*)</title>"));
+    return title.match(QString::fromUtf8(body)).captured(1);
+}
+
+struct Reply
+{
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void pages_data();
+    void pages();
+    void failures_data();
+    void failures();
+    void rawTargetsAreLogged_data();
+    void rawTargetsAreLogged();
+    void refuseKeepsThePortClosed();
+    void signalsEndItCleanly_data();
+    void signalsEndItCleanly();
+    void badStart_data();
+    void badStart();
+
+private:
+    Reply get(quint16 port, const QByteArray &target);
+    QByteArrayList newLogLines();
+
+    QTemporaryDir m_dir;
+    QString m_logPath;
+    qint64 m_logRead = 0;
+    Service m_service; // plain service with a log
+    Service m_failing; // the same with --fail rules
+    QNetworkAccessManager m_nam;
+};
+
+void TestService::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_nam.setProxy(QNetworkProxy::NoProxy);
+    m_logPath = m_dir.filePath(QStringLiteral("requests.log"));
+
+    m_service =
+        startService({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"), m_logPath});
+    QVERIFY2(m_service.port != 0, m_service.firstLine.constData());
+    QVERIFY(m_service.firstLine.startsWith("listening on http://127.0.0.1:"));
+
+    m_failing =
+        startService({QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                      QStringLiteral("0"), QStringLiteral("--fail"), QStringLiteral("/clock/default/=404"),
+                      QStringLiteral("--fail"), QStringLiteral("/redirector/=503")});
+    QVERIFY2(m_failing.port != 0, m_failing.firstLine.constData());
+}
+
+void TestService::cleanupTestCase()
+{
+    stopService(m_service);
+    stopService(m_failing);
+}
+
+Reply TestService::get(quint16 port, const QByteArray &target)
+{
+    const QUrl url =
+        QUrl::fromEncoded("http://127.0.0.1:" + QByteArray::number(port) + target, QUrl::StrictMode);
+    QNetworkRequest request(url);
+    QNetworkReply *reply = m_nam.get(request);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    Reply r;
+    if (finished.wait(kTimeoutMs)) {
+        r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        r.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+        r.body = reply->readAll();
+    }
+    reply->deleteLater();
+    return r;
+}
+
+// Lines the service appended to its log since the last call.
+QByteArrayList TestService::newLogLines()
+{
+    QFile log(m_logPath);
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logRead))
+        return {};
+    const QByteArray text = log.readAll();
+    m_logRead += text.size();
+    QByteArrayList lines = text.split('\n');
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void TestService::pages_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("contains");
+
+    QTest::newRow("login, empty identity")
+        << QByteArray("/redirector/?username=&passw=&action=login&client=Ondavo3") << 200
+        << QStringLiteral("Ондаво Радио — станции") << QStringLiteral("preload=\"none\"");
+    QTest::newRow("login, encoded identity")
+        << QByteArray("/redirector/"
+                      "?username=a%26action%3Dlogoff%23x&passw=1%2B2%20%2541&action=login&client=Ondavo3")
+        << 200 << QStringLiteral("Ондаво Радио — станции") << QStringLiteral("<b>a&amp;action=logoff#x</b>");
+    QTest::newRow("logoff") << QByteArray("/redirector/?username=onAnnm-1&passw=p&action=logoff") << 200
+                            << QStringLiteral("Ондаво Радио — до свидания") << QStringLiteral("До свидания!");
+    QTest::newRow("sleep") << QByteArray("/redirector/?username=u&passw=p&action=sleep&client=Ondavo3"
+                                         "&uptime=09.12.2026%207:30:00")
+                           << 200 << QStringLiteral("Ондаво Радио — тихий режим")
+                           << QStringLiteral("<b>09.12.2026 7:30:00</b>");
+    QTest::newRow("sleep, hostile wake-up time")
+        << QByteArray("/redirector/?username=u&passw=p&action=sleep&client=Ondavo3"
+                      "&uptime=%3Cscript%3Ealert(1)%3C/script%3E")
+        << 200 << QStringLiteral("Ондаво Радио — тихий режим")
+        << QStringLiteral("<b>&lt;script&gt;alert(1)&lt;/script&gt;</b>");
+    QTest::newRow("no action") << QByteArray("/redirector/?username=u&passw=p") << 400
+                               << QStringLiteral("Ошибка 400") << QStringLiteral("Неверный запрос.");
+    QTest::newRow("no query") << QByteArray("/redirector/") << 400 << QStringLiteral("Ошибка 400")
+                              << QStringLiteral("Неверный запрос.");
+    QTest::newRow("unknown action") << QByteArray("/redirector/?action=reboot") << 400
+                                    << QStringLiteral("Ошибка 400") << QStringLiteral("Неверный запрос.");
+    QTest::newRow("clock") << QByteArray("/clock/default/") << 200 << QStringLiteral("Ондаво — часы")
+                           << QStringLiteral("id=\"time\"");
+    QTest::newRow("partner player") << QByteArray("/export/radio_player.html") << 200
+                                    << QStringLiteral("Радиоплеер партнёра") << QStringLiteral("<audio");
+    QTest::newRow("unknown path") << QByteArray("/favicon.ico") << 404 << QStringLiteral("Ошибка 404")
+                                  << QStringLiteral("Страница не найдена.");
+}
+
+void TestService::pages()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    QFETCH(QString, title);
+    QFETCH(QString, contains);
+
+    newLogLines(); // skip whatever came before
+    const Reply r = get(m_service.port, target);
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.contentType, QByteArray("text/html; charset=utf-8"));
+    const QString body = QString::fromUtf8(r.body);
+    QVERIFY2(body.contains(contains), qPrintable(body));
+    QVERIFY(!body.contains(QLatin1String("<script>alert")));
+    const QString gotTitle = titleOf(r.body);
+    QCOMPARE(gotTitle, title);
+    QVERIFY(!gotTitle.contains(QLatin1String("127.0.0.1")));
+    QVERIFY(!gotTitle.contains(QString::number(m_service.port)));
+    QVERIFY(!gotTitle.contains(QLatin1String("localhost")));
+
+    // Written before the answer, so it is there as soon as the reply is.
+    QCOMPARE(newLogLines(), QByteArrayList{"GET " + target});
+}
+
+void TestService::failures_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("failed clock") << QByteArray("/clock/default/") << 404;
+    QTest::newRow("failed clock, any query") << QByteArray("/clock/default/?x=1") << 404;
+    QTest::newRow("failed login") << QByteArray("/redirector/?username=&passw=&action=login&client=Ondavo3")
+                                  << 503;
+    QTest::newRow("failed even without action") << QByteArray("/redirector/") << 503;
+    QTest::newRow("other paths still served") << QByteArray("/export/radio_player.html") << 200;
+}
+
+void TestService::failures()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+
+    const Reply r = get(m_failing.port, target);
+    QCOMPARE(r.status, status);
+    QVERIFY(!r.body.isEmpty());
+    if (status != 200)
+        QCOMPARE(titleOf(r.body), QStringLiteral("Ошибка %1").arg(status));
+}
+
+void TestService::rawTargetsAreLogged_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("logged");
+
+    const QByteArray login = "/redirector/?username=&passw=&action=login&client=Ondavo3";
+    QTest::newRow("empty identity") << login << login;
+    const QByteArray sleep = "/redirector/?username=onAnnm-5120739&passw=aB3xY0kq&action=sleep&client=Ondavo3"
+                             "&uptime=12/9/2026%207:30:00%20AM";
+    QTest::newRow("sleep, US date") << sleep << sleep;
+    const QByteArray hostile = "/redirector/?username=a%26b%3D%23%25&passw=%D0%BF+1&action=logoff";
+    QTest::newRow("escapes kept as sent") << hostile << hostile;
+    QTest::newRow("empty query kept") << QByteArray("/clock/default/?") << QByteArray("/clock/default/?");
+    // Qt hands over the target in its canonical form: escapes of unreserved characters come out
+    // decoded and hex digits in upper case. Browsers and QUrl never send the other spelling.
+    QTest::newRow("non-canonical escapes")
+        << QByteArray("/redirector/?u=%7e%41&p=%d0%bf") << QByteArray("/redirector/?u=~A&p=%D0%BF");
+}
+
+void TestService::rawTargetsAreLogged()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, logged);
+
+    newLogLines();
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_service.port);
+    QVERIFY(socket.waitForConnected(kTimeoutMs));
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    // The service closes the connection after the answer, as the client asked.
+    QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, kTimeoutMs);
+    QVERIFY(socket.readAll().startsWith("HTTP/1.1 "));
+    QCOMPARE(newLogLines(), QByteArrayList{"GET " + logged});
+}
+
+void TestService::refuseKeepsThePortClosed()
+{
+    Service refusing =
+        startService({QStringLiteral("--refuse"), QStringLiteral("--port"), QStringLiteral("0")});
+    QVERIFY2(refusing.firstLine.startsWith("refusing connections on http://127.0.0.1:"),
+             refusing.firstLine.constData());
+    QVERIFY(refusing.port != 0);
+    QCOMPARE(refusing.process->state(), QProcess::Running);
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, refusing.port);
+    QVERIFY(!socket.waitForConnected(kTimeoutMs));
+    QCOMPARE(socket.error(), QAbstractSocket::ConnectionRefusedError);
+    stopService(refusing);
+    QCOMPARE(refusing.process->exitStatus(), QProcess::NormalExit);
+}
+
+void TestService::signalsEndItCleanly_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestService::signalsEndItCleanly()
+{
+    QFETCH(int, signal);
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0")});
+    QVERIFY(s.port != 0);
+    QCOMPARE(::kill(static_cast<pid_t>(s.process->processId()), signal), 0);
+    QVERIFY(s.process->waitForFinished(kTimeoutMs));
+    QCOMPARE(s.process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.process->exitCode(), 0);
+}
+
+void TestService::badStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("bad --fail") << QStringList{"--port", "0", "--fail", "/clock/default/"} << 2;
+    QTest::newRow("bad --port") << QStringList{"--port", "99999"} << 2;
+    QTest::newRow("bad --address") << QStringList{"--address", "nowhere", "--port", "0"} << 2;
+    QTest::newRow("log folder missing")
+        << QStringList{"--port", "0", "--log", "/nonexistent-dir/requests.log"} << 1;
+    QTest::newRow("port taken") << QStringList{"--port", "<busy>"} << 1;
+}
+
+void TestService::badStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    arguments.replaceInStrings(QStringLiteral("<busy>"), QString::number(m_service.port));
+
+    QProcess process;
+    process.start(QStringLiteral(ONDAVO_SERVICE_BINARY), arguments);
+    QVERIFY(process.waitForFinished(kTimeoutMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(process.readAllStandardError().startsWith("ondavo-service: "));
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"
