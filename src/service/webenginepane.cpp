@@ -1,0 +1,356 @@
+#include "service/webenginepane.h"
+
+#include "platform/platform.h"
+
+#include <QAuthenticator>
+#include <QChildEvent>
+#include <QKeyEvent>
+#include <QList>
+#include <QTimer>
+#include <QWebEngineCertificateError>
+#include <QWebEngineClientCertificateSelection>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace {
+
+// Chromium's net::ERR_ABORTED: the load was replaced by another one or stopped.
+constexpr int errAborted = -3;
+
+// How long a blank popup may wait for the address it is going to before it is dropped.
+constexpr int popupLifetimeMs = 30000;
+
+QUrl blankUrl()
+{
+    return QUrl(QStringLiteral("about:blank"));
+}
+
+// A new window opened without an address starts on about:blank (about:blank#blocked in some
+// engine versions) before a script sends it somewhere.
+bool isAddress(const QUrl &url)
+{
+    return !url.isEmpty() && url.scheme() != QLatin1String("about");
+}
+
+// Ctrl+N asks a browser for a new window; the pane keeps it from the engine and from the window
+// alike. Alt is not looked at, and Ctrl+Shift+N is left to the engine.
+bool isSwallowedKey(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_N && event->modifiers().testFlag(Qt::ControlModifier) &&
+           !event->modifiers().testFlag(Qt::ShiftModifier);
+}
+
+// A page that never shows a dialog of its own and never opens a window of its own.
+class SilentPage : public QWebEnginePage
+{
+public:
+    SilentPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
+    {
+        // A null authenticator cancels the request instead of asking for credentials.
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [](const QUrl &, QAuthenticator *authenticator, const QString &) {
+                    *authenticator = QAuthenticator();
+                });
+        connect(this, &QWebEnginePage::featurePermissionRequested, this,
+                [this](const QUrl &origin, QWebEnginePage::Feature feature) {
+                    setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+                });
+        connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError &error) {
+            QWebEngineCertificateError(error).rejectCertificate();
+        });
+        connect(this, &QWebEnginePage::selectClientCertificate, this,
+                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+        connect(this, &QWebEnginePage::fullScreenRequested, this,
+                [](QWebEngineFullScreenRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override
+    {
+        return false;
+    }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int,
+                                  const QString &) override
+    {}
+    QStringList chooseFiles(FileSelectionMode, const QStringList &, const QStringList &) override
+    {
+        return {};
+    }
+    // New windows are handled through newWindowRequested; nothing is opened here.
+    QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
+};
+
+// Stands in for a window opened without an address (window.open() followed by a script setting
+// its location): the first real address it is sent to goes to the default browser instead.
+class PopupCatcher : public SilentPage
+{
+public:
+    PopupCatcher(QWebEngineProfile *profile, Platform *platform, QObject *parent)
+        : SilentPage(profile, parent), m_platform(platform)
+    {
+        connect(this, &QWebEnginePage::windowCloseRequested, this, &QObject::deleteLater);
+        QTimer::singleShot(popupLifetimeMs, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    {
+        if (!isMainFrame || !isAddress(url))
+            return true;
+        if (!m_handedOver) {
+            m_handedOver = true;
+            if (m_platform)
+                m_platform->openUrl(url);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    Platform *m_platform;
+    bool m_handedOver = false;
+};
+
+QWebEngineProfile *createProfile(QObject *parent)
+{
+    // A named profile keeps the service's cookies and local storage between runs, as a system
+    // browser control would. Qt puts it in its usual per-application places (storage in the XDG
+    // data folder, the HTTP cache in the XDG cache folder); only one instance of the program runs,
+    // so no second process competes for it.
+    auto *profile = new QWebEngineProfile(QStringLiteral("Ondavo"), parent);
+
+    QWebEngineSettings *settings = profile->settings();
+    // The wake-up login must start the radio without a click.
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    // Lets window.open reach newWindowRequested, which hands the address to the default browser.
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // The local fallback pages shipped beside the executable may reach the service and the
+    // partner player like the service's own pages do.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    return profile;
+}
+
+// Owns the shared profile. Before the profile goes, every pane still alive drops its page.
+class ProfileHolder : public QObject
+{
+public:
+    explicit ProfileHolder(QObject *parent) : QObject(parent) {}
+    ~ProfileHolder() override
+    {
+        for (const QPointer<WebEnginePane> &pane : std::as_const(m_panes)) {
+            if (pane)
+                pane->releasePage();
+        }
+    }
+
+    // Created with the first pane, so building the factory costs nothing.
+    QWebEngineProfile *profile()
+    {
+        if (!m_profile)
+            m_profile = createProfile(this);
+        return m_profile;
+    }
+
+    void track(WebEnginePane *pane)
+    {
+        m_panes.removeAll(QPointer<WebEnginePane>());
+        m_panes.append(pane);
+    }
+
+private:
+    QWebEngineProfile *m_profile = nullptr;
+    QList<QPointer<WebEnginePane>> m_panes;
+};
+
+} // namespace
+
+BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent)
+{
+    QPointer<ProfileHolder> holder = new ProfileHolder(profileParent);
+    return [holder, platform](PaneRole, QWidget *parent) -> BrowserPane * {
+        auto *pane = new WebEnginePane(holder ? holder->profile() : nullptr, platform, parent);
+        if (holder)
+            holder->track(pane);
+        return pane;
+    };
+}
+
+WebEnginePane::WebEnginePane(QWebEngineProfile *profile, Platform *platform, QWidget *parent)
+    : BrowserPane(parent), m_platform(platform)
+{
+    m_view = new QWebEngineView(parent);
+    // Keys reach the engine through a child widget created with the first page; the filter
+    // follows every child the view gets.
+    m_view->installEventFilter(this);
+    if (!profile)
+        return;
+
+    m_page = new SilentPage(profile, this);
+    m_view->setPage(m_page);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEnginePane::onLoadingChanged);
+    connect(m_page, &QWebEnginePage::titleChanged, this, &WebEnginePane::onTitleChanged);
+    connect(m_page, &QWebEnginePage::linkHovered, this, &WebEnginePane::setStatusText);
+    connect(m_page, &QWebEnginePage::newWindowRequested, this, &WebEnginePane::onNewWindowRequested);
+}
+
+WebEnginePane::~WebEnginePane()
+{
+    delete m_view;
+    delete m_page;
+}
+
+QWidget *WebEnginePane::widget()
+{
+    return m_view;
+}
+
+bool WebEnginePane::navigate(const QUrl &url)
+{
+    if (!m_page || !m_view) {
+        m_errorString = tr("Браузер недоступен");
+        return false;
+    }
+    if (!url.isValid() || url.isEmpty() || url.isRelative()) {
+        m_errorString = tr("Неверный адрес: %1").arg(url.toString());
+        return false;
+    }
+    m_errorString.clear();
+    ++m_loadSerial;
+    m_showingBlank = false;
+    m_page->load(url);
+    return true;
+}
+
+QString WebEnginePane::errorString() const
+{
+    return m_errorString;
+}
+
+void WebEnginePane::stop()
+{
+    if (m_page)
+        m_page->triggerAction(QWebEnginePage::Stop);
+}
+
+void WebEnginePane::releasePage()
+{
+    if (m_view)
+        m_view->setPage(nullptr);
+    delete m_page;
+}
+
+bool WebEnginePane::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        if (watched == m_view)
+            static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
+        break;
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+        // Accepting the override keeps the window's shortcuts away; eating the press keeps the
+        // engine away.
+        if (isSwallowedKey(static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return BrowserPane::eventFilter(watched, event);
+}
+
+void WebEnginePane::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    // The failure itself arrives flagged as an error page; any other report about the engine's
+    // own error page is not a navigation of the program's.
+    if (info.isErrorPage() && info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+        return;
+    if (m_showingBlank && info.url() == blankUrl())
+        return;
+
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        ++m_loadSerial;
+        m_showingBlank = false;
+        setStatusText(info.url().toString());
+        break;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        setStatusText(QString());
+        break;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        setStatusText(QString());
+        emit navigateComplete2(info.url());
+        break;
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
+        setStatusText(QString());
+        // A load replaced by a newer one or stopped has not failed.
+        if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+            info.errorCode() == errAborted)
+            break;
+        const QPointer<WebEnginePane> alive(this);
+        const quint64 serial = m_loadSerial;
+        bool cancel = false;
+        emit navigateError(info.url(), &cancel);
+        // The handler may have sent the pane elsewhere (that navigation wins) or closed it.
+        if (alive && cancel && serial == m_loadSerial)
+            showBlank();
+        break;
+    }
+    }
+}
+
+void WebEnginePane::onTitleChanged(const QString &title)
+{
+    if (!m_showingBlank)
+        emit titleChange(title);
+}
+
+void WebEnginePane::onNewWindowRequested(QWebEngineNewWindowRequest &request)
+{
+    const QUrl url = request.requestedUrl();
+    if (isAddress(url)) {
+        if (m_platform)
+            m_platform->openUrl(url);
+        return;
+    }
+    // No address yet: a script will set one. Catch it without showing anything.
+    if (m_page)
+        request.openIn(new PopupCatcher(m_page->profile(), m_platform, m_page));
+}
+
+void WebEnginePane::setStatusText(const QString &text)
+{
+    if (m_showingBlank || text == m_statusText)
+        return;
+    m_statusText = text;
+    emit statusTextChange(text);
+}
+
+void WebEnginePane::showBlank()
+{
+    if (!m_page)
+        return;
+    m_showingBlank = true;
+    m_page->load(blankUrl());
+}
