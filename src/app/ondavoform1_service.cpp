@@ -70,6 +70,12 @@ void TOndavoForm1::Browser1TitleChange(const QString &text)
 
 void TOndavoForm1::Browser1NavigateError(const QUrl &url, bool *cancel)
 {
+    // While closing, a fallback page would only undo the logoff and hold the window open: a
+    // service that cannot be reached is told nothing more, and the next closing tick closes.
+    if (m_state.Closing) {
+        *cancel = true;
+        return;
+    }
     const QString u = urlText(url);
     if (u.contains(m_env.endpoints.serviceHost))
         LoadPartnerPlayer();

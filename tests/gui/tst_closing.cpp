@@ -24,6 +24,7 @@ private slots:
     void everyCloseSourceStartsTheSequence_data();
     void everyCloseSourceStartsTheSequence();
     void refusedLogoffShowsErrorAndUserCanStillClose();
+    void unreachableServiceClosesOnNextTick();
     void endlessFallbackIsCutByTheBound();
     void unwritableSettingsStillClose();
     void sessionEndDoesNotBlock();
@@ -161,6 +162,22 @@ void TestClosing::refusedLogoffShowsErrorAndUserCanStillClose()
     QCOMPARE(closed.count(), 1);
     QCOMPARE(fx.radio()->stops, 1);
     QVERIFY(QFile::exists(fx.settingsPath()));
+}
+
+void TestClosing::unreachableServiceClosesOnNextTick()
+{
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QSignalSpy closed(w, &TOndavoForm1::closed);
+    w->close();
+    const int sent = fx.radio()->navigations.size();
+    // The logoff request fails: no partner page, no local page, nothing that would undo it.
+    QVERIFY(fx.radio()->fail(fx.radio()->lastUrl()));
+    QCOMPARE(fx.radio()->navigations.size(), sent);
+    QVERIFY(w->state().LogoffDone);
+    fx.tick("CloserTimer");
+    QCOMPARE(closed.count(), 1);
 }
 
 void TestClosing::endlessFallbackIsCutByTheBound()
