@@ -43,8 +43,10 @@ TOndavoForm1::~TOndavoForm1() = default;
 
 void TOndavoForm1::setupComponents()
 {
-    // Tahoma is the window's face; where it is missing DejaVu Sans carries the Cyrillic text.
-    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
+    // Tahoma is the window's face; where it is missing DejaVu Sans carries the Cyrillic text,
+    // condensed first, since the labels are sized for Tahoma's narrower letters.
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     QFont f(QStringLiteral("Tahoma"));
     f.setPixelSize(13);
     setFont(f);

@@ -2,7 +2,7 @@
 # A look at the real program as a person would see it: Xvfb with a window manager (openbox) and
 # an XEmbed tray (trayer), the reference service, and screenshots after each step:
 #   1. start, 2. minimise (the window goes to the tray), 3. click the tray icon (it comes back),
-#   4. rest the pointer on the timer tab (it opens by itself).
+#   4. rest the pointer on the timer tab (it opens by itself), 5. then on the about tab.
 # Needs: apt-get install xvfb openbox trayer xdotool imagemagick. Usage: tests/manual/tray-check.sh [build] [out-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -39,5 +39,7 @@ echo "after tray click, visible: $(xdotool search --onlyvisible --name '^Ondavo'
 # The timer tab is the third; rest on it (coordinates relative to the window itself).
 xdotool mousemove --window "$win" 200 12; sleep 0.1; xdotool mousemove --window "$win" 205 13; sleep 1
 shot 4-timer-tab
+xdotool mousemove --window "$win" 280 12; sleep 0.1; xdotool mousemove --window "$win" 281 13; sleep 1
+shot 5-about-tab
 kill -TERM "$app"; wait "$app" || true
 echo "settings: $(cat "$XDG_CONFIG_HOME/Ondavo/settings.ini" | tr '\n' ' ')"
