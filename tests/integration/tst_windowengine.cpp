@@ -1,0 +1,669 @@
+// The real window with real web panes, against real ondavo-service processes: what reaches the
+// service and the partner host, where the panes end up, and what the window shows meanwhile.
+
+#include "app/ondavoform1.h"
+#include "core/clock.h"
+#include "fakes/fakeplatform.h"
+#include "service/webenginepane.h"
+#include "settings/inifile.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <memory>
+
+namespace {
+
+constexpr int timeoutMs = 30000;
+
+const QString LoginTitle = QStringLiteral("Ондаво Радио — станции");
+const QString PartnerTitle = QStringLiteral("Радиоплеер партнёра");
+const QString LocalRadioTitle = QStringLiteral("Ондаво Радио");
+const QString PartnerRequest = QStringLiteral("GET /export/radio_player.html");
+const QString ClockRequest = QStringLiteral("GET /clock/default/");
+const QString FirstRunLogin = QStringLiteral("GET /redirector/?username=&passw=&action=login&client=Ondavo3");
+
+QString binFolder()
+{
+    return QStringLiteral(ONDAVO_BIN_DIR "/");
+}
+
+// One ondavo-service process with its request log.
+class Service
+{
+public:
+    // Starts the service on a free port and waits for the line that names it.
+    bool start(const QString &logPath, const QStringList &extra)
+    {
+        m_logPath = logPath;
+        m_process.setProgram(QStringLiteral(ONDAVO_SERVICE_BINARY));
+        m_process.setArguments(
+            QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"), logPath} +
+            extra);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(timeoutMs))
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+               timer.elapsed() < timeoutMs)
+            m_process.waitForReadyRead(100);
+        static const QRegularExpression line(
+            QStringLiteral("^(?:listening|refusing connections) on http://127\\.0\\.0\\.1:(\\d+)$"));
+        const QRegularExpressionMatch m = line.match(QString::fromUtf8(m_process.readLine().trimmed()));
+        port = m.hasMatch() ? static_cast<quint16>(m.captured(1).toUInt()) : 0;
+        return port != 0;
+    }
+
+    ~Service()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(timeoutMs))
+                m_process.kill();
+        }
+    }
+
+    QStringList log() const
+    {
+        QFile f(m_logPath);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    qsizetype count(const QString &line) const { return log().count(line); }
+
+    quint16 port = 0;
+
+private:
+    QProcess m_process;
+    QString m_logPath;
+};
+
+// Like QTest::qWaitFor, but each round lets the event loop run for a while: the engine needs many
+// rounds of messages, and single passes with sleeps between them slow it down a hundredfold.
+template <typename Predicate> bool waitUntil(Predicate predicate)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+QWebEnginePage *pageOf(BrowserPane *pane)
+{
+    auto *view = pane ? qobject_cast<QWebEngineView *>(pane->widget()) : nullptr;
+    return view ? view->page() : nullptr;
+}
+
+QUrl urlOf(BrowserPane *pane)
+{
+    QWebEnginePage *page = pageOf(pane);
+    return page ? page->url() : QUrl();
+}
+
+// The page's text as the user would read it; a null string when the engine never answered.
+QString plainText(BrowserPane *pane)
+{
+    auto result = std::make_shared<QString>();
+    auto done = std::make_shared<bool>(false);
+    pageOf(pane)->toPlainText([result, done](const QString &text) {
+        *result = text.isNull() ? QStringLiteral("") : text;
+        *done = true;
+    });
+    if (!waitUntil([done] { return *done; }))
+        return QString();
+    return *result;
+}
+
+QList<QWidget *> visibleTopLevels()
+{
+    QList<QWidget *> visible;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            visible << w;
+    return visible;
+}
+
+// The window-modal boxes open now; they are opened without a loop of their own.
+QList<QMessageBox *> openBoxes(QWidget *window)
+{
+    QList<QMessageBox *> boxes;
+    for (QMessageBox *b : window->findChildren<QMessageBox *>())
+        if (b->isVisible())
+            boxes << b;
+    return boxes;
+}
+
+QUrl dataPage(const QString &html)
+{
+    return QUrl(QStringLiteral("data:text/html;charset=utf-8,") +
+                QString::fromUtf8(QUrl::toPercentEncoding(html)));
+}
+
+// Notes and closes every top-level window that was not there when it started, so a dialog that
+// runs its own loop cannot stall the test.
+class NewWindowWatcher : public QObject
+{
+public:
+    NewWindowWatcher() : m_before(visibleTopLevels())
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            for (QWidget *w : visibleTopLevels()) {
+                if (!m_before.contains(w) && !appeared.contains(w)) {
+                    appeared << w;
+                    w->close();
+                }
+            }
+        });
+        m_poll.start(20);
+    }
+    QList<QWidget *> appeared;
+
+private:
+    QList<QWidget *> m_before;
+    QTimer m_poll;
+};
+
+} // namespace
+
+class TestWindowEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void loginRequest_data();
+    void loginRequest();
+    void serviceFailureGoesToPartner_data();
+    void serviceFailureGoesToPartner();
+    void partnerFailureEndsOnLocalPage_data();
+    void partnerFailureEndsOnLocalPage();
+    void missingLocalRadioPageShowsOneBox();
+    void clockRequestedOnEveryShow();
+    void clockFallsBackToLocalPage_data();
+    void clockFallsBackToLocalPage();
+    void titleAndStatusOnlyOnRadioTab();
+    void failureOnNeitherHostIsCancelled();
+    void closeWaitsForLogoff_data();
+    void closeWaitsForLogoff();
+    void noNewWindowAndNoDialog();
+
+private:
+    // Starts the service and the partner host with these arguments, then the window on them.
+    bool startWindow(const QStringList &serviceArgs = {}, const QStringList &partnerArgs = {});
+    // The login page has loaded in full and titled the window; a navigation started before that
+    // would merely take over the login's load.
+    bool waitForLoginPage()
+    {
+        return waitUntil([this] {
+            return m_window->windowTitle() == QStringLiteral("Ondavo - ") + LoginTitle &&
+                   !m_radioComplete->isEmpty() &&
+                   m_radioComplete->constFirst().constFirst().toUrl().query().contains(
+                       QStringLiteral("action=login"));
+        });
+    }
+    QTabWidget *tabs() const { return m_window->findChild<QTabWidget *>(QStringLiteral("PageControl1")); }
+    QLabel *statusPanel1() const { return m_window->findChild<QLabel *>(QStringLiteral("StatusPanel1")); }
+    QString settingsPath() const { return m_appData + QStringLiteral("/Ondavo/settings.ini"); }
+    QUrl partnerUrl() const
+    {
+        return QUrl(QStringLiteral("http://localhost:%1/export/radio_player.html").arg(m_partner->port));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_case;
+    QString m_appData;
+    FakePlatform m_platform;
+    QObject *m_profileOwner = nullptr;
+    BrowserPaneFactory m_factory;
+    TestClock m_clock{QDateTime(QDate(2026, 12, 8), QTime(16, 30, 0))};
+    std::unique_ptr<Service> m_service;
+    std::unique_ptr<Service> m_partner;
+    std::unique_ptr<TOndavoForm1> m_window;
+    std::unique_ptr<QSignalSpy> m_radioComplete; // the radio pane's completed pages since its start
+};
+
+void TestWindowEngine::initTestCase()
+{
+    QVERIFY(QFileInfo::exists(binFolder() + QStringLiteral("radio/localhost/index.htm")));
+    QVERIFY(QFileInfo::exists(binFolder() + QStringLiteral("clock/default/index.htm")));
+    // One profile for the whole run, as in the program: the engine starts once.
+    m_profileOwner = new QObject;
+    m_factory = makeWebEnginePaneFactory(&m_platform, m_profileOwner);
+}
+
+void TestWindowEngine::init()
+{
+    m_case = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_case->isValid());
+    m_appData = m_case->path() + QStringLiteral("/appdata");
+    m_platform.appData = m_appData;
+    m_platform.exeFolder = binFolder();
+    m_platform.openedUrls.clear();
+    m_platform.trayAvailable = true;
+}
+
+void TestWindowEngine::cleanup()
+{
+    m_radioComplete.reset();
+    m_window.reset();
+    m_service.reset();
+    m_partner.reset();
+    m_case.reset();
+}
+
+void TestWindowEngine::cleanupTestCase()
+{
+    delete m_profileOwner;
+    m_profileOwner = nullptr;
+}
+
+bool TestWindowEngine::startWindow(const QStringList &serviceArgs, const QStringList &partnerArgs)
+{
+    m_service = std::make_unique<Service>();
+    m_partner = std::make_unique<Service>();
+    if (!m_service->start(m_case->filePath(QStringLiteral("service.log")), serviceArgs) ||
+        !m_partner->start(m_case->filePath(QStringLiteral("partner.log")), partnerArgs))
+        return false;
+    // A refusing service only names a port that was free; the partner must not have taken it.
+    if (m_partner->port == m_service->port) {
+        m_partner = std::make_unique<Service>();
+        if (!m_partner->start(m_case->filePath(QStringLiteral("partner2.log")), partnerArgs) ||
+            m_partner->port == m_service->port)
+            return false;
+    }
+
+    Environment env;
+    env.clock = &m_clock;
+    env.platform = &m_platform;
+    env.paneFactory = m_factory;
+    // The partner host is spelled apart from the service host, so the window tells their
+    // failures apart.
+    env.endpoints = {QStringLiteral("127.0.0.1:%1").arg(m_service->port),
+                     QStringLiteral("localhost:%1").arg(m_partner->port),
+                     QStringLiteral("http://127.0.0.1:1")};
+    m_window = std::make_unique<TOndavoForm1>(env);
+    m_radioComplete = std::make_unique<QSignalSpy>(m_window->radioPane(), &BrowserPane::navigateComplete2);
+    m_window->show();
+    return true;
+}
+
+void TestWindowEngine::loginRequest_data()
+{
+    QTest::addColumn<QByteArray>("settingsFile"); // null: none
+    QTest::addColumn<QString>("expected");        // the login line, as a pattern
+
+    QTest::newRow("first run, empty identity") << QByteArray() << QRegularExpression::escape(FirstRunLogin);
+    QTest::newRow("settings without identity")
+        << QByteArray("[Settings]\n")
+        << QStringLiteral("GET /redirector/\\?username=onAnnm-\\d{4,12}&passw=[0-8A-Ya-y]{8}"
+                          "&action=login&client=Ondavo3");
+}
+
+void TestWindowEngine::loginRequest()
+{
+    QFETCH(QByteArray, settingsFile);
+    QFETCH(QString, expected);
+
+    if (!settingsFile.isNull()) {
+        QVERIFY(QDir().mkpath(QFileInfo(settingsPath()).path()));
+        QFile f(settingsPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(settingsFile);
+    }
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+
+    const QStringList log = m_service->log();
+    QCOMPARE(log.filter(QStringLiteral("/redirector/")).count(), 1);
+    const QString line = log.filter(QStringLiteral("/redirector/")).constFirst();
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(line).hasMatch(),
+             qPrintable(line));
+    // Exactly the identity the window holds, unchanged on the way.
+    QCOMPARE(line, QStringLiteral("GET /redirector/?username=%1&passw=%2&action=login&client=Ondavo3")
+                       .arg(m_window->state().UserName, m_window->state().Passw));
+    QCOMPARE(m_partner->log(), QStringList());
+}
+
+void TestWindowEngine::serviceFailureGoesToPartner_data()
+{
+    QTest::addColumn<QStringList>("serviceArgs");
+    QTest::addColumn<bool>("serviceSeesLogin");
+
+    QTest::newRow("service answers 404") << QStringList{"--fail", "/redirector/=404"} << true;
+    QTest::newRow("service refuses") << QStringList{"--refuse"} << false;
+}
+
+void TestWindowEngine::serviceFailureGoesToPartner()
+{
+    QFETCH(QStringList, serviceArgs);
+    QFETCH(bool, serviceSeesLogin);
+
+    QVERIFY(startWindow(serviceArgs));
+    QTRY_COMPARE_WITH_TIMEOUT(m_partner->count(PartnerRequest), 1, timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(urlOf(m_window->radioPane()), partnerUrl(), timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - ") + PartnerTitle, timeoutMs);
+    QCOMPARE(m_service->count(FirstRunLogin), serviceSeesLogin ? 1 : 0);
+    QCOMPARE(m_partner->count(PartnerRequest), 1);
+    QVERIFY(openBoxes(m_window.get()).isEmpty());
+}
+
+void TestWindowEngine::partnerFailureEndsOnLocalPage_data()
+{
+    QTest::addColumn<QStringList>("serviceArgs");
+    QTest::addColumn<QStringList>("partnerArgs");
+
+    QTest::newRow("both answer 404") << QStringList{"--fail", "/redirector/=404"}
+                                     << QStringList{"--fail", "/export/radio_player.html=404"};
+    QTest::newRow("both refuse") << QStringList{"--refuse"} << QStringList{"--refuse"};
+    QTest::newRow("service 503, partner refuses")
+        << QStringList{"--fail", "/redirector/=503"} << QStringList{"--refuse"};
+}
+
+void TestWindowEngine::partnerFailureEndsOnLocalPage()
+{
+    QFETCH(QStringList, serviceArgs);
+    QFETCH(QStringList, partnerArgs);
+
+    QVERIFY(startWindow(serviceArgs, partnerArgs));
+    const QUrl local = QUrl::fromLocalFile(binFolder() + QStringLiteral("radio/localhost/index.htm"));
+    QTRY_COMPARE_WITH_TIMEOUT(urlOf(m_window->radioPane()), local, timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - ") + LocalRadioTitle,
+                              timeoutMs);
+    QVERIFY(openBoxes(m_window.get()).isEmpty());
+    // The chain stops at the local page: nobody is asked twice.
+    QVERIFY(m_service->count(FirstRunLogin) <= 1);
+    QVERIFY(m_partner->count(PartnerRequest) <= 1);
+}
+
+void TestWindowEngine::missingLocalRadioPageShowsOneBox()
+{
+    QTemporaryDir emptyExe;
+    QVERIFY(emptyExe.isValid());
+    m_platform.exeFolder = emptyExe.path() + QLatin1Char('/');
+    QVERIFY(startWindow({"--refuse"}, {"--fail", "/export/radio_player.html=404"}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(openBoxes(m_window.get()).count(), 1, timeoutMs);
+    QMessageBox *box = openBoxes(m_window.get()).constFirst();
+    QCOMPARE(box->windowTitle(), QStringLiteral("Ошибка загрузки программы"));
+    QCOMPARE(box->text(),
+             QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QTRY_COMPARE_WITH_TIMEOUT(m_partner->count(PartnerRequest), 1, timeoutMs);
+
+    // A later page loading in full shows that the chain has run out; still just the one box.
+    QVERIFY(m_window->radioPane()->navigate(dataPage(QStringLiteral("<title>marker</title>"))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - marker"), timeoutMs);
+    QCOMPARE(openBoxes(m_window.get()).count(), 1);
+    QCOMPARE(m_partner->count(PartnerRequest), 1);
+}
+
+void TestWindowEngine::clockRequestedOnEveryShow()
+{
+    QVERIFY(startWindow());
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->count(FirstRunLogin), 1, timeoutMs);
+    QCOMPARE(m_service->count(ClockRequest), 0);
+
+    const int clockTab = tabs()->indexOf(m_window->findChild<QWidget *>(QStringLiteral("ClockSheet")));
+    QVERIFY(clockTab > 0);
+    tabs()->setCurrentIndex(clockTab);
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->count(ClockRequest), 1, timeoutMs);
+    const QUrl clockUrl(QStringLiteral("http://127.0.0.1:%1/clock/default/").arg(m_service->port));
+    QTRY_COMPARE_WITH_TIMEOUT(urlOf(m_window->clockPane()), clockUrl, timeoutMs);
+
+    tabs()->setCurrentIndex(0);
+    tabs()->setCurrentIndex(clockTab);
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->count(ClockRequest), 2, timeoutMs);
+    QCOMPARE(m_partner->log(), QStringList());
+}
+
+void TestWindowEngine::clockFallsBackToLocalPage_data()
+{
+    QTest::addColumn<QStringList>("serviceArgs");
+    QTest::addColumn<bool>("localPagePresent");
+
+    QTest::newRow("404, local page") << QStringList{"--fail", "/clock/default/=404"} << true;
+    QTest::newRow("500, local page") << QStringList{"--fail", "/clock/default/=500"} << true;
+    QTest::newRow("404, local page missing") << QStringList{"--fail", "/clock/default/=404"} << false;
+}
+
+void TestWindowEngine::clockFallsBackToLocalPage()
+{
+    QFETCH(QStringList, serviceArgs);
+    QFETCH(bool, localPagePresent);
+
+    QTemporaryDir emptyExe;
+    QVERIFY(emptyExe.isValid());
+    if (!localPagePresent)
+        m_platform.exeFolder = emptyExe.path() + QLatin1Char('/');
+    QVERIFY(startWindow(serviceArgs));
+    QVERIFY(waitForLoginPage());
+
+    tabs()->setCurrentWidget(m_window->findChild<QWidget *>(QStringLiteral("ClockSheet")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->count(ClockRequest), 1, timeoutMs);
+    if (localPagePresent) {
+        const QUrl local = QUrl::fromLocalFile(binFolder() + QStringLiteral("clock/default/index.htm"));
+        QTRY_COMPARE_WITH_TIMEOUT(urlOf(m_window->clockPane()), local, timeoutMs);
+        QVERIFY(openBoxes(m_window.get()).isEmpty());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(openBoxes(m_window.get()).count(), 1, timeoutMs);
+        QMessageBox *box = openBoxes(m_window.get()).constFirst();
+        QCOMPARE(box->windowTitle(), QStringLiteral("Ошибка загрузки часов"));
+        QCOMPARE(box->text(),
+                 QStringLiteral("Не найден локальный шаблон часов!\r\nПереустановите программу."));
+    }
+    // The radio pane is not part of the clock's chain.
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Ondavo - ") + LoginTitle);
+    QCOMPARE(m_partner->log(), QStringList());
+}
+
+void TestWindowEngine::titleAndStatusOnlyOnRadioTab()
+{
+    QVERIFY(startWindow());
+    const QString loginCaption = QStringLiteral("Ondavo - ") + LoginTitle;
+    QVERIFY(waitForLoginPage());
+    // The login's status texts name the service host, so they clear the connecting text.
+    QTRY_COMPARE_WITH_TIMEOUT(statusPanel1()->text(), QString(), timeoutMs);
+
+    // On the timer tab a new radio page neither retitles the window nor writes the panel.
+    tabs()->setCurrentWidget(m_window->findChild<QWidget *>(QStringLiteral("TimersTabSheet")));
+    const QString sentinel = QStringLiteral("sentinel");
+    statusPanel1()->setText(sentinel);
+    QSignalSpy titles(m_window->radioPane(), &BrowserPane::titleChange);
+    QSignalSpy statuses(m_window->radioPane(), &BrowserPane::statusTextChange);
+    QSignalSpy complete(m_window->radioPane(), &BrowserPane::navigateComplete2);
+    QVERIFY(m_window->radioPane()->navigate(partnerUrl()));
+    QTRY_VERIFY_WITH_TIMEOUT(complete.count() > 0 && titles.count() > 0 &&
+                                 titles.constLast().constFirst().toString() == PartnerTitle,
+                             timeoutMs);
+    QVERIFY(statuses.count() > 0); // the pane did report status texts
+    QCOMPARE(m_window->windowTitle(), loginCaption);
+    QCOMPARE(statusPanel1()->text(), sentinel);
+
+    // Coming back does not fetch the missed title.
+    tabs()->setCurrentIndex(0);
+    QCOMPARE(m_window->windowTitle(), loginCaption);
+
+    // On the radio tab both reach the window again.
+    QVERIFY(m_window->radioPane()->navigate(dataPage(QStringLiteral("<title>Станция</title>"))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - Станция"), timeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(statusPanel1()->text() != sentinel, timeoutMs);
+}
+
+void TestWindowEngine::failureOnNeitherHostIsCancelled()
+{
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    const QStringList serviceBefore = m_service->log();
+
+    // 127.0.0.2 is loopback too, but neither host's name is in the address, and nothing listens.
+    const QUrl elsewhere(QStringLiteral("http://127.0.0.2:1/neither"));
+    QSignalSpy errors(m_window->radioPane(), &BrowserPane::navigateError);
+    QVERIFY(m_window->radioPane()->navigate(elsewhere));
+    QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, timeoutMs);
+    QCOMPARE(errors.constFirst().constFirst().toUrl(), elsewhere);
+
+    // Cancelled: a blank page rather than the engine's error page, and no fallback.
+    QTRY_COMPARE_WITH_TIMEOUT(urlOf(m_window->radioPane()), QUrl(QStringLiteral("about:blank")), timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(plainText(m_window->radioPane()), QString(QStringLiteral("")), timeoutMs);
+    QCOMPARE(m_service->log(), serviceBefore);
+    QCOMPARE(m_partner->log(), QStringList());
+    QCOMPARE(errors.count(), 1);
+    QVERIFY(openBoxes(m_window.get()).isEmpty());
+}
+
+void TestWindowEngine::closeWaitsForLogoff_data()
+{
+    QTest::addColumn<QStringList>("serviceArgs");
+    QTest::addColumn<int>("ticks"); // closing-timer ticks before the window closed
+
+    // The completed logoff page lets the window go before the closing timer has to.
+    QTest::newRow("service answers") << QStringList() << 0;
+    // Nothing completes: the first tick closes, well before the closing bound.
+    QTest::newRow("service refuses") << QStringList{"--refuse"} << 1;
+}
+
+void TestWindowEngine::closeWaitsForLogoff()
+{
+    QFETCH(QStringList, serviceArgs);
+    QFETCH(int, ticks);
+
+    QVERIFY(startWindow(serviceArgs));
+    if (serviceArgs.isEmpty()) {
+        QVERIFY(waitForLoginPage());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!m_radioComplete->isEmpty(), timeoutMs);
+        QCOMPARE(m_radioComplete->constFirst().constFirst().toUrl(), partnerUrl());
+    }
+    QVERIFY(!QFileInfo::exists(settingsPath()));
+
+    auto *closerTimer = m_window->findChild<QTimer *>(QStringLiteral("CloserTimer"));
+    QVERIFY(closerTimer);
+    QSignalSpy tickSpy(closerTimer, &QTimer::timeout);
+    QSignalSpy closed(m_window.get(), &TOndavoForm1::closed);
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    // The first request is refused while the logoff goes out.
+    QVERIFY(!m_window->close());
+    QCOMPARE(closed.count(), 0);
+    QVERIFY(m_window->isVisible());
+
+    QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, timeoutMs);
+    qInfo("closed %lld ms after the close request", static_cast<long long>(elapsed.elapsed()));
+    QCOMPARE(tickSpy.count(), ticks);
+    QVERIFY(!m_window->isVisible());
+    const QString logoff = QStringLiteral("GET /redirector/?username=&passw=&action=logoff");
+    if (serviceArgs.isEmpty()) {
+        QCOMPARE(m_service->log().constFirst(), FirstRunLogin);
+        QCOMPARE(m_service->log().at(1), logoff);
+    }
+    // Whatever the service did, the partner host never hears of the close.
+    QCOMPARE(m_partner->log().filter(QStringLiteral("redirector")), QStringList());
+    QVERIFY(m_partner->count(PartnerRequest) <= 1);
+
+    // A first run's close writes every key, its identity still empty.
+    QVERIFY(QFileInfo::exists(settingsPath()));
+    const IniFile ini = IniFile::load(settingsPath());
+    const QString section = QStringLiteral("Settings");
+    for (const char *key : {"TimerCmd", "UserName", "Passw", "LastActionId", "CloseOnExec", "WakeUpDate"})
+        QVERIFY2(ini.contains(section, QLatin1String(key)), key);
+    QCOMPARE(ini.value(section, QStringLiteral("UserName"), QStringLiteral("absent")), QString());
+    QCOMPARE(ini.value(section, QStringLiteral("Passw"), QStringLiteral("absent")), QString());
+}
+
+void TestWindowEngine::noNewWindowAndNoDialog()
+{
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    NewWindowWatcher watcher;
+
+    // A page that would open a window on Ctrl+N, and notes every key it sees in its title.
+    const QString keysPage = QStringLiteral(
+        "<title>keys</title><p>keys</p><script>document.addEventListener('keydown', e => {"
+        "var k = e.key.length == 1 ? e.key.toLowerCase() : e.key;"
+        "if (e.ctrlKey && !e.shiftKey && k == 'n') window.open('http://127.0.0.2:1/ctrl-n');"
+        "document.title += '[' + (e.ctrlKey ? 'C' : '') + (e.shiftKey ? 'S' : '') + k + ']'; });"
+        "</script>");
+    QSignalSpy complete(m_window->radioPane(), &BrowserPane::navigateComplete2);
+    QVERIFY(m_window->radioPane()->navigate(dataPage(keysPage)));
+    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - keys"), timeoutMs);
+
+    QWidget *target = m_window->radioPane()->widget()->focusProxy();
+    QVERIFY(target);
+    m_window->activateWindow();
+    m_window->radioPane()->widget()->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(target->hasFocus(), timeoutMs);
+    QTest::keyClick(target, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(target, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(target, Qt::Key_X);
+
+    // The later keys reached the page; Ctrl+N reached nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->windowTitle().endsWith(QStringLiteral("[x]")), timeoutMs);
+    QVERIFY2(m_window->windowTitle().contains(QStringLiteral("[CSn]")), qPrintable(m_window->windowTitle()));
+    QVERIFY2(!m_window->windowTitle().contains(QStringLiteral("[Cn]")), qPrintable(m_window->windowTitle()));
+    QCOMPARE(m_platform.openedUrls, QList<QUrl>());
+
+    // An alert shows nothing and holds nothing up: the script goes on past it.
+    QVERIFY(m_window->radioPane()->navigate(
+        dataPage(QStringLiteral("<title>before</title><script>alert('Ондаво');"
+                                "document.title = 'after alert';</script>"))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->windowTitle(), QStringLiteral("Ondavo - after alert"), timeoutMs);
+    QCOMPARE(watcher.appeared, QList<QWidget *>());
+    QCOMPARE(m_platform.openedUrls, QList<QUrl>());
+    QVERIFY(openBoxes(m_window.get()).isEmpty());
+}
+
+int main(int argc, char *argv[])
+{
+    // The engine's profile, the settings and the instance lock all stay in folders of this run.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    const struct
+    {
+        const char *var;
+        const char *folder;
+    } places[] = {{"XDG_CONFIG_HOME", "config"},
+                  {"XDG_DATA_HOME", "data"},
+                  {"XDG_CACHE_HOME", "cache"},
+                  {"XDG_RUNTIME_DIR", "run"}};
+    for (const auto &p : places) {
+        const QString path = home.filePath(QLatin1String(p.folder));
+        QDir().mkpath(path);
+        qputenv(p.var, path.toLocal8Bit());
+    }
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // The web engine shares OpenGL contexts with the widgets; this must precede the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    // The closing sequence, not the last window, decides when the program ends.
+    QApplication::setQuitOnLastWindowClosed(false);
+    TestWindowEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_windowengine.moc"
