@@ -14,7 +14,7 @@ scripts/build.sh build
 bin=build/bin
 
 pids=()
-cleanup() { [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true; }
+cleanup() { [ ${#pids[@]} -eq 0 ] || { kill "${pids[@]}" 2>/dev/null; wait "${pids[@]}" 2>/dev/null; } || true; }
 trap cleanup EXIT
 if [ -x "$bin/ondavo-service" ]; then
     "$bin/ondavo-service" --address 127.0.0.1 --port 8470 & pids+=($!)
