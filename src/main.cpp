@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     // The web panes need contexts shared before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ondavo"));
+    QApplication::setApplicationName(TOndavoForm1::appTitle());
     QApplication::setDesktopFileName(QStringLiteral("ondavo"));
     // The window closes only through its closing sequence, and it may be hidden in the tray then.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString AppTitle = QStringLiteral("Ondavo");
 // The value all four date pickers are stored with.
 const QDateTime StoredPickerValue(QDate(2009, 3, 16), QTime(23, 51, 6, 31));
 
@@ -80,7 +79,7 @@ void TOndavoForm1::setupComponents()
     m_myTrayIcon = new TrayIcon(
         {QIcon(QStringLiteral(":/icons/player.svg")), QIcon(QStringLiteral(":/icons/player-dark.svg"))},
         [platform = m_env.platform] { return platform->isSystemTrayAvailable(); }, this);
-    m_myTrayIcon->setToolTip(AppTitle);
+    m_myTrayIcon->setToolTip(appTitle());
     m_myTrayIcon->setContextMenu(m_trayPopupMenu);
     connect(m_myTrayIcon, &TrayIcon::clicked, this, &TOndavoForm1::myTrayIconClick);
     connect(m_myTrayIcon, &TrayIcon::doubleClicked, this, &TOndavoForm1::myTrayIconDblClick);
@@ -176,7 +175,7 @@ void TOndavoForm1::FormClose()
     m_closerTimer->stop();
     m_closeDeadline->stop();
     if (!SaveSettings() && !m_sessionEnding)
-        QMessageBox::critical(this, AppTitle,
+        QMessageBox::critical(this, appTitle(),
                               QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile));
     m_browser1->stop();
     if (m_browser2)
@@ -243,7 +242,7 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TOndavoForm1::showErrorBox(const QString &text)
 {
-    showMessageBox(AppTitle, text);
+    showMessageBox(appTitle(), text);
 }
 
 // Modal for the window, but the event loop goes on: timers and pane events still arrive.

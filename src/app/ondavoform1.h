@@ -22,6 +22,8 @@ class TOndavoForm1 : public QWidget
 public:
     // How long the closing sequence may wait for the service before the window closes anyway.
     static constexpr int CloseDeadlineMs = 10000;
+    // The application title: caption, tray hint and the caption of the error boxes.
+    static QString appTitle() { return QStringLiteral("Ondavo"); }
 
     explicit TOndavoForm1(const Environment &env, QWidget *parent = nullptr);
     ~TOndavoForm1() override;

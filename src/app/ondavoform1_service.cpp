@@ -62,7 +62,7 @@ void TOndavoForm1::Browser1TitleChange(const QString &text)
 {
     if (ui->PageControl1->currentIndex() != 0)
         return;
-    QString caption = QStringLiteral("Ondavo");
+    QString caption = appTitle();
     if (!text.contains(m_env.endpoints.serviceHost))
         caption += QStringLiteral(" - ") + text;
     setWindowTitle(caption);
