@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QWidget;
 class QUrl;
 
 // The operating system behind one interface; exactly one implementation is compiled in.
-class Platform
+class Platform : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~Platform();
+    ~Platform() override;
 
     // The per-user folder the program's own data folder goes into (XDG config folder on Linux).
     virtual QString appDataFolder() const = 0;
@@ -21,14 +24,35 @@ public:
     // Shows a minimised or hidden window normally and makes it the active window.
     virtual void bringWindowToFront(QWidget *window) = 0;
 
-    // Opens a web address in the user's default browser; false when nothing could open it.
+    // Opens a web address in the user's default browser, or a local file or folder (file: URL)
+    // with the desktop's default handler; false when nothing could open it.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // Starts a program with its arguments, detached and without a shell; false when it could not
+    // be started.
+    virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
+
+    // A plain, unforced request to shut the computer down / to put it to sleep. The system may ask
+    // the user first; a refusal is not reported. Returns at once.
+    virtual void requestPowerOff() = 0;
+    virtual void requestSuspend() = 0;
+
+    // Keeps the system from idling into sleep until releaseIdle(); why is shown to the user by
+    // the desktop. A second call replaces the first. Without the system's services, does nothing.
+    virtual void inhibitIdle(const QString &why) = 0;
+    virtual void releaseIdle() = 0;
 
     // Whether the desktop has a tray (notification area) the icon can live in right now.
     virtual bool isSystemTrayAvailable() const;
 
     // The FileVersion of the running executable's version record, or empty.
     virtual QString fileVersionText() const;
+
+signals:
+    // The system has woken from sleep.
+    void systemResumed();
+    // The wall clock was set (by hand or by time synchronisation), so timers measured on it are off.
+    void wallClockChanged();
 };
 
 std::unique_ptr<Platform> createSystemPlatform();

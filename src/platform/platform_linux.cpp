@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
@@ -34,6 +35,17 @@ public:
     }
 
     bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
+
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        return QProcess::startDetached(program, arguments);
+    }
+
+    // logind over D-Bus comes next.
+    void requestPowerOff() override {}
+    void requestSuspend() override {}
+    void inhibitIdle(const QString &) override {}
+    void releaseIdle() override {}
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QStringList>
 #include <QUrl>
 
 // Records what the program asks of the system; never touches it.
@@ -14,7 +15,12 @@ public:
     QList<QWidget *> broughtToFront;
     QList<QUrl> openedUrls;
     bool trayAvailable = true;
+    bool startSucceeds = true;
     QString versionText;
+    QString idleInhibitedFor; // empty while no lock is held
+    // Every request to the system in order: "open <url>", "start <program> <args…>", "poweroff",
+    // "suspend", "inhibit <why>", "release".
+    QStringList calls;
 
     QString appDataFolder() const override { return appData; }
     QString executableFolder() const override { return exeFolder; }
@@ -22,7 +28,27 @@ public:
     bool openUrl(const QUrl &url) override
     {
         openedUrls << url;
+        calls << QStringLiteral("open ") + url.toString();
         return true;
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        calls << (QStringList{QStringLiteral("start"), program} + arguments).join(QLatin1Char(' '));
+        return startSucceeds;
+    }
+    void requestPowerOff() override { calls << QStringLiteral("poweroff"); }
+    void requestSuspend() override { calls << QStringLiteral("suspend"); }
+    void inhibitIdle(const QString &why) override
+    {
+        idleInhibitedFor = why;
+        calls << QStringLiteral("inhibit ") + why;
+    }
+    void releaseIdle() override
+    {
+        if (idleInhibitedFor.isEmpty())
+            return;
+        idleInhibitedFor.clear();
+        calls << QStringLiteral("release");
     }
     bool isSystemTrayAvailable() const override { return trayAvailable; }
     QString fileVersionText() const override { return versionText; }

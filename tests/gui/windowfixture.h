@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ondavoform1.h"
-#include "core/clock.h"
+#include "fakes/testclock.h"
 #include "fakes/fakepane.h"
 #include "fakes/fakeplatform.h"
 #include "fakes/testhome.h"

@@ -2,7 +2,7 @@
 // service and the partner host, where the panes end up, and what the window shows meanwhile.
 
 #include "app/ondavoform1.h"
-#include "core/clock.h"
+#include "fakes/testclock.h"
 #include "fakes/fakeplatform.h"
 #include "service/webenginepane.h"
 #include "settings/inifile.h"

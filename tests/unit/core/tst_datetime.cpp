@@ -1,4 +1,4 @@
-#include "core/clock.h"
+#include "fakes/testclock.h"
 #include "core/datetime.h"
 
 #include <QtTest>
