@@ -1,6 +1,7 @@
 #include "app/ondavoform1.h"
 #include "ui_ondavoform1.h"
 
+#include "app/closingstate.h"
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "service/browserpane.h"
@@ -63,10 +64,14 @@ void TOndavoForm1::setupComponents()
     m_closerTimer = makeTimer(this, "CloserTimer", 2000);
     m_autoOpenTabTimer = makeTimer(this, "AutoOpenTabTimer", 200);
     m_wakeUpTimer = makeTimer(this, "WakeUpTimer", 1000);
-    m_closeDeadline = makeTimer(this, "CloseDeadline", CloseDeadlineMs);
-    m_closeDeadline->setSingleShot(true);
+    m_closeOnExecTimer = makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs);
+    m_closeOnExecTimer->setSingleShot(true);
     connect(m_closerTimer, &QTimer::timeout, this, &TOndavoForm1::CloserTimerTimer);
-    connect(m_closeDeadline, &QTimer::timeout, this, &TOndavoForm1::closeDeadlineReached);
+    connect(m_closeOnExecTimer, &QTimer::timeout, this, &QWidget::close);
+    m_closing = new ClosingState(this);
+    // The service never let the closing sequence finish: close without it.
+    connect(m_closing, &ClosingState::deadlineReached, this, &QWidget::close);
+    setupTimerPage();
 
     m_trayPopupMenu = new QMenu(this);
     m_trayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
@@ -133,17 +138,19 @@ void TOndavoForm1::InitMainWindow()
     m_state.LastActionId = 0;
     resolvePaths();
     LoadSettings();
+    FillActionList();
+    UpdateActionFields();
 }
 
 // --- Closing --------------------------------------------------------------------------------
 
 void TOndavoForm1::closeEvent(QCloseEvent *event)
 {
-    if (m_closed) {
+    if (m_closing->isClosed()) {
         event->accept();
         return;
     }
-    if (!m_forceClose && !FormCloseQuery()) {
+    if (!m_closing->isForced() && !FormCloseQuery()) {
         event->ignore();
         return;
     }
@@ -154,45 +161,35 @@ void TOndavoForm1::closeEvent(QCloseEvent *event)
 bool TOndavoForm1::FormCloseQuery()
 {
     m_state.Closing = true;
-    if (!m_closeDeadline->isActive())
-        m_closeDeadline->start();
-    const bool canClose = m_state.LogoffDone;
-    if (!Logoff()) {
-        // The service cannot be told; say so once, and let the next request through.
-        const bool pass = canClose || m_logoffRefused;
-        if (!m_logoffRefused && !m_sessionEnding)
-            showErrorBox(m_browser1->errorString());
-        m_logoffRefused = true;
-        return pass;
-    }
-    m_closerTimer->start();
+    const bool logoffDone = m_state.LogoffDone;
+    const bool sent = Logoff();
+    const bool canClose = m_closing->query(logoffDone, sent);
+    if (m_closing->reportLogoffFailure())
+        showErrorBox(m_browser1->errorString());
+    if (sent)
+        m_closerTimer->start();
     return canClose;
 }
 
 void TOndavoForm1::FormClose()
 {
-    m_closed = true;
+    m_closing->setClosed();
     m_closerTimer->stop();
-    m_closeDeadline->stop();
-    if (!SaveSettings() && !m_sessionEnding)
+    m_closeOnExecTimer->stop();
+    if (!SaveSettings() && !m_closing->isSessionEnding())
         QMessageBox::critical(this, appTitle(),
                               QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile));
     m_browser1->stop();
     if (m_browser2)
         m_browser2->stop();
     m_myTrayIcon->hide();
+    // An armed timer ends with the program, and so does its hold on the system.
+    m_env.platform->releaseIdle();
     emit closed();
 }
 
 void TOndavoForm1::CloserTimerTimer()
 {
-    close();
-}
-
-void TOndavoForm1::closeDeadlineReached()
-{
-    // The service never let the closing sequence finish: close without it.
-    m_forceClose = true;
     close();
 }
 
@@ -205,11 +202,11 @@ void TOndavoForm1::Browser1NavigateComplete2(const QUrl &url)
 
 void TOndavoForm1::endSession()
 {
-    if (m_closed)
+    if (m_closing->isClosed())
         return;
-    m_sessionEnding = true;
+    m_closing->setSessionEnding();
     close();
-    if (m_closed)
+    if (m_closing->isClosed())
         return;
     // Refused while the logoff request goes out: keep the settings now, since the session may
     // end before the closing sequence does; the closing sequence still ends the program.
@@ -222,6 +219,8 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->TimerActionComboBox && event->type() == QEvent::ToolTip)
         return true;
+    if (watched == ui->ProgTimerGroupBox && event->type() == QEvent::Resize)
+        anchorTimerStatusEdit();
     if (watched == ui->PageControl1 || watched == ui->PageControl1->tabBar()) {
         if (event->type() == QEvent::MouseMove) {
             const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();

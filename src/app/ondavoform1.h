@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/closingstate.h"
 #include "app/environment.h"
 #include "app/mainwindowstate.h"
 
@@ -11,6 +12,9 @@ namespace Ui {
 class TOndavoForm1;
 }
 class BrowserPane;
+class QColor;
+class QDateEdit;
+class QTimeEdit;
 class QMenu;
 class QTimer;
 class TrayIcon;
@@ -21,7 +25,9 @@ class TOndavoForm1 : public QWidget
     Q_OBJECT
 public:
     // How long the closing sequence may wait for the service before the window closes anyway.
-    static constexpr int CloseDeadlineMs = 10000;
+    static constexpr int CloseDeadlineMs = ClosingState::DeadlineMs;
+    // How long the program stays after starting the timer's command, when it is to close then.
+    static constexpr int CloseAfterCommandMs = 1000;
     // The application title: caption, tray hint and the caption of the error boxes.
     static QString appTitle() { return QStringLiteral("Ondavo"); }
 
@@ -56,7 +62,6 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void CloserTimerTimer();
-    void closeDeadlineReached();
 
     // Settings file
     void resolvePaths();
@@ -91,6 +96,39 @@ private:
     void AutoOpenTabTimerTimer();
     void pageShown(int index);
 
+    // Timer page and arming
+    void setupTimerPage();
+    void anchorTimerStatusEdit();
+    DateTime CombineDateTime(const QDateEdit *datePicker, const QTimeEdit *timePicker) const;
+    void SetPickers(QDateEdit *datePicker, QTimeEdit *timePicker, const DateTime &moment);
+    void FillActionList();
+    void UpdateActionFields();
+    void SetTimerControlsArmed(bool armed);
+    void TimerSetBtnClick();
+    void TimerResetBtnClick();
+    void DisarmTimer();
+    void StopWakeUpTimer();
+    void TimersTabSheetShow();
+    void TimersTabSheetHide();
+
+    // Countdown and notifications
+    void Timer1Timer();
+    void ShowCountdown(const DateTime &target);
+    void UpdateCountdownStyle(qint64 seconds);
+    void ShowTimerBalloon(qint64 seconds);
+    void ClearCountdownPanel();
+    void setTimerStatusStyle(const QColor &color, bool bold);
+    void scheduleTick(QTimer *timer, const DateTime &moment);
+    void tickNow();
+
+    // Actions
+    void runTimerAction(int index);
+    void PowerOffComputer();
+    void SuspendComputer();
+    void RunTimerCommand();
+    void EnterQuietSleep();
+    void WakeUpTimerTimer();
+
     // About page
     void HelpTabSheetShow();
     void HomePageLabelClick();
@@ -114,10 +152,7 @@ private:
     QTimer *m_closerTimer = nullptr;
     QTimer *m_autoOpenTabTimer = nullptr;
     QTimer *m_wakeUpTimer = nullptr;
-    QTimer *m_closeDeadline = nullptr;
-
-    bool m_logoffRefused = false; // the pane refused a logoff request; the next close may pass
-    bool m_forceClose = false;    // the closing bound has run out
-    bool m_sessionEnding = false; // no modal boxes: nobody may be there to answer them
-    bool m_closed = false;
+    QTimer *m_closeOnExecTimer = nullptr;
+    ClosingState *m_closing = nullptr;
+    int m_shownPage = 0;
 };

@@ -105,8 +105,13 @@ void TOndavoForm1::AutoOpenTabTimerTimer()
 
 void TOndavoForm1::pageShown(int index)
 {
+    if (ui->PageControl1->widget(m_shownPage) == ui->TimersTabSheet && index != m_shownPage)
+        TimersTabSheetHide();
+    m_shownPage = index;
     QWidget *page = ui->PageControl1->widget(index);
-    if (page == ui->ClockSheet)
+    if (page == ui->TimersTabSheet)
+        TimersTabSheetShow();
+    else if (page == ui->ClockSheet)
         ClockSheetShow();
     else if (page == ui->HelpTabSheet)
         HelpTabSheetShow();

@@ -45,6 +45,14 @@ DateTime DateTime::fromDateTime(const QDate &date, const QTime &time)
     return DateTime(day < 0 ? double(day) - frac : double(day) + frac);
 }
 
+DateTime DateTime::encode(int year, int month, int day, int hour, int minute, int second, int msec)
+{
+    const QDate date(year, month, day);
+    if (year < 1 || year > 9999 || !date.isValid() || !QTime::isValid(hour, minute, second, msec))
+        return DateTime();
+    return fromDateTime(date, QTime(hour, minute, second, msec));
+}
+
 DateTime DateTime::fromQDateTime(const QDateTime &dt)
 {
     return fromDateTime(dt.date(), dt.time());
@@ -67,6 +75,13 @@ QTime DateTime::time() const
 QDateTime DateTime::toQDateTime() const
 {
     return QDateTime(date(), time());
+}
+
+qint64 DateTime::toMSecs() const
+{
+    qint64 day, ms;
+    split(m_days, &day, &ms);
+    return day * MSecsPerDay + ms;
 }
 
 DateTime DateTime::dateOnly() const

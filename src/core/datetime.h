@@ -13,6 +13,8 @@ public:
     static DateTime fromDate(const QDate &date);
     static DateTime fromDateTime(const QDate &date, const QTime &time);
     static DateTime fromQDateTime(const QDateTime &dt);
+    // A date-time from its seven parts; 0 when a part is out of its range (years 1 to 9999).
+    static DateTime encode(int year, int month, int day, int hour, int minute, int second, int msec);
 
     constexpr double days() const { return m_days; }
     constexpr bool isNull() const { return m_days == 0.0; }
@@ -22,6 +24,8 @@ public:
     QDate date() const;
     QTime time() const;
     QDateTime toQDateTime() const;
+    // Milliseconds since the epoch, on the wall clock; exact for every value made from a QTime.
+    qint64 toMSecs() const;
 
     DateTime dateOnly() const;
     DateTime addDays(int days) const { return fromDateTime(date().addDays(days), time()); }

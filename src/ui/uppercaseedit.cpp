@@ -12,3 +12,10 @@ UpperCaseEdit::UpperCaseEdit(QWidget *parent) : QLineEdit(parent)
         setCursorPosition(qMin(cursor, upper.size()));
     });
 }
+
+void UpperCaseEdit::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    if (hasSelectedText())
+        deselect();
+}

@@ -8,4 +8,8 @@ class UpperCaseEdit : public QLineEdit
     Q_OBJECT
 public:
     explicit UpperCaseEdit(QWidget *parent = nullptr);
+
+protected:
+    // A status line is read, not edited: coming to it by Tab must not select all it says.
+    void focusInEvent(QFocusEvent *event) override;
 };

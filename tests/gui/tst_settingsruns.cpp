@@ -67,7 +67,7 @@ void TestSettingsRuns::firstSecondThirdRun()
              QString("http://svc.test:8470/redirector/?username=&passw=&action=login&client=Ondavo3"));
     QByteArray file = readFile(fx.settingsPath());
     // The six keys in their order, with an empty identity; the wake-up moment was never set: day 0.
-    QCOMPARE(file, QByteArray("[Settings]\nTimerCmd=\nUserName=\nPassw=\nLastActionId=-1\nCloseOnExec=0\n"
+    QCOMPARE(file, QByteArray("[Settings]\nTimerCmd=\nUserName=\nPassw=\nLastActionId=0\nCloseOnExec=0\n"
                               "WakeUpDate=30.12.1899\n"));
 
     const RunResult second = runOnce(fx);
