@@ -16,7 +16,44 @@ private slots:
     void roundTrip();
     void testClockMoves();
     void outOfRangeIsDayZero();
+    void encodeParts_data();
+    void encodeParts();
 };
+
+void TestDateTime::encodeParts_data()
+{
+    QTest::addColumn<QList<int>>("parts"); // year, month, day, hour, minute, second, msec
+    QTest::addColumn<QDateTime>("encoded"); // invalid: day 0, the encoding failed
+    QTest::newRow("ordinary") << QList<int>{2026, 12, 24, 6, 45, 30, 5}
+                              << QDateTime(QDate(2026, 12, 24), QTime(6, 45, 30, 5));
+    QTest::newRow("leap day") << QList<int>{2028, 2, 29, 0, 0, 0, 0} << QDateTime(QDate(2028, 2, 29), QTime(0, 0));
+    QTest::newRow("last moment") << QList<int>{9999, 12, 31, 23, 59, 59, 999}
+                                 << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999));
+    QTest::newRow("no leap day") << QList<int>{2027, 2, 29, 0, 0, 0, 0} << QDateTime();
+    QTest::newRow("month 13") << QList<int>{2026, 13, 1, 0, 0, 0, 0} << QDateTime();
+    QTest::newRow("day 0") << QList<int>{2026, 1, 0, 0, 0, 0, 0} << QDateTime();
+    QTest::newRow("year 0") << QList<int>{0, 1, 1, 0, 0, 0, 0} << QDateTime();
+    QTest::newRow("year 10000") << QList<int>{10000, 1, 1, 0, 0, 0, 0} << QDateTime();
+    QTest::newRow("hour 24") << QList<int>{2026, 1, 1, 24, 0, 0, 0} << QDateTime();
+    QTest::newRow("minute 60") << QList<int>{2026, 1, 1, 0, 60, 0, 0} << QDateTime();
+    QTest::newRow("second -1") << QList<int>{2026, 1, 1, 0, 0, -1, 0} << QDateTime();
+    QTest::newRow("msec 1000") << QList<int>{2026, 1, 1, 0, 0, 0, 1000} << QDateTime();
+}
+
+void TestDateTime::encodeParts()
+{
+    QFETCH(QList<int>, parts);
+    QFETCH(QDateTime, encoded);
+    const DateTime dt = DateTime::encode(parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts[6]);
+    if (!encoded.isValid()) {
+        QVERIFY(dt.isNull());
+        return;
+    }
+    QCOMPARE(dt.toQDateTime(), encoded);
+    // Wall-clock milliseconds: counted in UTC, where no day is longer than another.
+    QCOMPARE(dt.toMSecs(), QDateTime(DateTime::epoch(), QTime(0, 0), Qt::UTC)
+                               .msecsTo(QDateTime(encoded.date(), encoded.time(), Qt::UTC)));
+}
 
 void TestDateTime::outOfRangeIsDayZero()
 {
