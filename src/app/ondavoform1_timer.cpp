@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 namespace {
@@ -47,10 +48,8 @@ void TOndavoForm1::setupTimerPage()
     connect(ui->TimerSetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerSetBtnClick);
     connect(ui->TimerResetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerResetBtnClick);
 
-    // The list opens on any button, so its right-click would never reach the window's menu.
-    ui->TimerActionComboBox->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->TimerActionComboBox, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_trayPopupMenu->popup(ui->TimerActionComboBox->mapToGlobal(pos)); });
+    // A plain item delegate takes the rows' height from the list; the style's menu-like one would not.
+    ui->TimerActionComboBox->setItemDelegate(new QStyledItemDelegate(ui->TimerActionComboBox));
 
     // The status line sits on the button colour of the running theme, which a form cannot name.
     QPalette p = ui->TimerStatusEdit->palette();
