@@ -1,5 +1,7 @@
 #include "servicepages.h"
 
+#include "signalwav.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -8,32 +10,52 @@ namespace {
 
 const QByteArray kHtml = QByteArrayLiteral("text/html; charset=utf-8");
 
-// Pages load nothing from elsewhere; only the player pages may reach out, and only for audio.
+// Pages load nothing from elsewhere; only the player pages may reach out, and only for audio. The
+// station page also tells its own service which station plays.
 const QByteArray kPlainPolicy =
     QByteArrayLiteral("default-src 'none'; style-src 'unsafe-inline'; img-src data:");
 const QByteArray kScriptPolicy = QByteArrayLiteral(
     "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src data:");
 const QByteArray kPlayerPolicy =
     QByteArrayLiteral("default-src 'none'; style-src 'unsafe-inline'; "
-                      "script-src 'unsafe-inline'; img-src data:; media-src http: https:");
+                      "script-src 'unsafe-inline'; img-src data:; media-src 'self' http: https:");
+const QByteArray kStationsPolicy = kPlayerPolicy + "; connect-src 'self'";
 
 struct Station
 {
+    const char16_t *id; // what the service remembers a listener by; never changes
     const char16_t *name;
     const char16_t *about;
     const char16_t *url;
+    bool loops = false;
 };
 
-// Long-lived public streams of well-known broadcasters.
+const QString kSignalId = QStringLiteral("signal");
+constexpr int kSignalSampleRate = 22050;
+
+// Long-lived public streams of well-known broadcasters, and the service's own signal, which plays
+// without the internet from either host.
 const Station kStations[] = {
-    {u"BBC World Service", u"Новости и передачи на английском языке",
+    {u"bbc-world-service", u"BBC World Service", u"Новости и передачи на английском языке",
      u"http://stream.live.vc.bbcmedia.co.uk/bbc_world_service"},
-    {u"FIP", u"Эклектичная музыка от Radio France", u"https://icecast.radiofrance.fr/fip-midfi.mp3"},
-    {u"Radio Swiss Classic", u"Классическая музыка, SRG SSR", u"https://stream.srg-ssr.ch/m/rsc_de/mp3_128"},
-    {u"Radio Paradise", u"Рок, инди и электроника без рекламы", u"https://stream.radioparadise.com/mp3-128"},
-    {u"SomaFM Groove Salad", u"Эмбиент и даунтемпо", u"https://ice1.somafm.com/groovesalad-128-mp3"},
-    {u"KEXP 90.3 FM", u"Общественное радио Сиэтла", u"https://kexp-mp3-128.streamguys1.com/kexp128.mp3"},
+    {u"fip", u"FIP", u"Эклектичная музыка от Radio France", u"https://icecast.radiofrance.fr/fip-midfi.mp3"},
+    {u"swiss-classic", u"Radio Swiss Classic", u"Классическая музыка, SRG SSR",
+     u"https://stream.srg-ssr.ch/m/rsc_de/mp3_128"},
+    {u"radio-paradise", u"Radio Paradise", u"Рок, инди и электроника без рекламы",
+     u"https://stream.radioparadise.com/mp3-128"},
+    {u"groove-salad", u"SomaFM Groove Salad", u"Эмбиент и даунтемпо",
+     u"https://ice1.somafm.com/groovesalad-128-mp3"},
+    {u"kexp", u"KEXP 90.3 FM", u"Общественное радио Сиэтла",
+     u"https://kexp-mp3-128.streamguys1.com/kexp128.mp3"},
+    {u"signal", u"Тестовый сигнал Ондаво", u"Работает без интернета: сигнал самого сервиса", u"/signal.wav",
+     true},
 };
+
+bool isStation(const QString &id)
+{
+    return std::any_of(std::cbegin(kStations), std::cend(kStations),
+                       [&](const Station &s) { return id == QStringView(s.id); });
+}
 
 QString stationList()
 {
@@ -41,12 +63,23 @@ QString stationList()
     for (const Station &s : kStations) {
         const QString name = ServicePages::htmlEscape(QString::fromUtf16(s.name));
         list +=
-            QStringLiteral("<li><button type=\"button\" data-name=\"%1\" data-url=\"%2\">"
-                           "<span class=\"name\">%1</span><span class=\"about\">%3</span></button></li>\n")
-                .arg(name, ServicePages::htmlEscape(QString::fromUtf16(s.url)),
+            QStringLiteral("<li><button type=\"button\" data-id=\"%1\" data-name=\"%2\" data-url=\"%3\"%4>"
+                           "<span class=\"name\">%2</span><span class=\"about\">%5</span></button></li>\n")
+                .arg(QString::fromUtf16(s.id), name, ServicePages::htmlEscape(QString::fromUtf16(s.url)),
+                     s.loops ? QStringLiteral(" data-loop") : QString(),
                      ServicePages::htmlEscape(QString::fromUtf16(s.about)));
     }
     return list;
+}
+
+// The first value of key in the query; empty when it is missing.
+QString firstValue(const QList<QPair<QString, QString>> &items, QLatin1String key)
+{
+    for (const auto &[k, value] : items) {
+        if (k == key)
+            return value;
+    }
+    return QString();
 }
 
 QString statusText(int status)
@@ -106,13 +139,50 @@ QByteArray percentDecode(const QByteArray &text)
 
 } // namespace
 
+ListenerMemory::Entry &ListenerMemory::touch(const QString &user)
+{
+    const auto found = m_entries.find(user);
+    if (found != m_entries.end()) {
+        m_byAge.splice(m_byAge.end(), m_byAge, found->age);
+        return *found;
+    }
+    if (m_entries.size() >= std::max<qsizetype>(m_capacity, 1)) {
+        m_entries.remove(m_byAge.front());
+        m_byAge.pop_front();
+    }
+    m_byAge.push_back(user);
+    Entry &entry = m_entries[user];
+    entry.age = std::prev(m_byAge.end());
+    return entry;
+}
+
+void ListenerMemory::played(const QString &user, const QString &station)
+{
+    touch(user).station = station;
+}
+
+void ListenerMemory::slept(const QString &user)
+{
+    touch(user).sleeping = true;
+}
+
+std::optional<QString> ListenerMemory::takeWakeUp(const QString &user)
+{
+    if (!m_entries.contains(user))
+        return std::nullopt;
+    Entry &entry = touch(user);
+    if (!entry.sleeping)
+        return std::nullopt;
+    entry.sleeping = false;
+    return entry.station;
+}
+
 void ServicePages::setFailure(const QString &path, int status)
 {
     m_failures.insert(path, status);
 }
 
-PageResponse ServicePages::respond(const QByteArray &method, const QString &path,
-                                   const QByteArray &rawQuery) const
+PageResponse ServicePages::respond(const QByteArray &method, const QString &path, const QByteArray &rawQuery)
 {
     const auto failure = m_failures.constFind(path);
     if (failure != m_failures.cend())
@@ -129,10 +199,20 @@ PageResponse ServicePages::respond(const QByteArray &method, const QString &path
     if (path == QLatin1String("/export/radio_player.html"))
         return page(QStringLiteral("partner.html"), {{QStringLiteral("STATIONS"), stationList()}},
                     kPlayerPolicy);
+    if (path == QLatin1String("/played"))
+        return played(rawQuery);
+    if (path == QLatin1String("/signal.wav")) {
+        static const QByteArray wav = signalWav(kSignalSampleRate);
+        PageResponse r;
+        r.contentType = QByteArrayLiteral("audio/wav");
+        r.body = wav;
+        r.headers = {{"Cache-Control", "max-age=86400"}, {"X-Content-Type-Options", "nosniff"}};
+        return r;
+    }
     return errorPage(404);
 }
 
-PageResponse ServicePages::redirector(const QByteArray &rawQuery) const
+PageResponse ServicePages::redirector(const QByteArray &rawQuery)
 {
     QStringList actions;
     QString userName;
@@ -160,19 +240,45 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery) const
         const QString greeting = userName.isEmpty()
                                      ? QStringLiteral("Вы слушаете как гость.")
                                      : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
+        // The login that ends a quiet sleep is the alarm: the page starts a station at once, and
+        // the service's own signal when the listener never played one, so it always sounds.
+        const std::optional<QString> wake = m_listeners.takeWakeUp(userName);
+        const QString wakeStation = !wake ? QString() : wake->isEmpty() ? kSignalId : *wake;
         return page(QStringLiteral("stations.html"),
-                    {{QStringLiteral("GREETING"), greeting}, {QStringLiteral("STATIONS"), stationList()}},
-                    kPlayerPolicy);
+                    {{QStringLiteral("GREETING"), greeting},
+                     {QStringLiteral("STATIONS"), stationList()},
+                     {QStringLiteral("USER"), htmlEscape(userName)},
+                     {QStringLiteral("WAKE_STATION"), wakeStation}},
+                    kStationsPolicy);
     }
-    if (action == QLatin1String("logoff"))
+    if (action == QLatin1String("logoff")) {
+        // A program closed during its quiet sleep sends no wake-up: its next start must not ring.
+        m_listeners.takeWakeUp(userName);
         return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
+    }
     if (action == QLatin1String("sleep")) {
+        m_listeners.slept(userName);
         const QString wakeUp = upTime.trimmed().isEmpty()
                                    ? QStringLiteral("Время пробуждения не указано.")
                                    : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
         return page(QStringLiteral("sleep.html"), {{QStringLiteral("WAKEUP"), wakeUp}}, kPlainPolicy);
     }
     return errorPage(400);
+}
+
+// The station page reports each station that starts playing. An unknown station is refused and
+// changes nothing.
+PageResponse ServicePages::played(const QByteArray &rawQuery)
+{
+    const QList<QPair<QString, QString>> items = parseQuery(rawQuery);
+    const QString station = firstValue(items, QLatin1String("station"));
+    if (!isStation(station))
+        return errorPage(400);
+    m_listeners.played(firstValue(items, QLatin1String("username")), station);
+    PageResponse r;
+    r.status = 204;
+    r.headers = {{"Cache-Control", "no-store"}};
+    return r;
 }
 
 PageResponse ServicePages::errorPage(int status)

@@ -6,6 +6,9 @@
 #include <QPair>
 #include <QString>
 
+#include <list>
+#include <optional>
+
 // One answer of the service, apart from the HTTP server that carries it.
 struct PageResponse
 {
@@ -15,6 +18,36 @@ struct PageResponse
     QList<QPair<QByteArray, QByteArray>> headers; // besides Content-Type
 };
 
+// What the service remembers of each listener (by user name; an empty name is a listener too):
+// the station last played and whether a sleep request waits for its wake-up login.
+class ListenerMemory
+{
+public:
+    // Anyone can send requests, so the memory is capped: past capacity the listener heard from
+    // least recently is forgotten.
+    explicit ListenerMemory(qsizetype capacity = 10000) : m_capacity(capacity) {}
+
+    void played(const QString &user, const QString &station);
+    void slept(const QString &user);
+    // For a login: after a sleep, the station last played (empty if none) and the sleep is over;
+    // otherwise nothing.
+    std::optional<QString> takeWakeUp(const QString &user);
+    qsizetype size() const { return m_entries.size(); }
+
+private:
+    struct Entry
+    {
+        QString station;
+        bool sleeping = false;
+        std::list<QString>::iterator age;
+    };
+    Entry &touch(const QString &user);
+
+    qsizetype m_capacity;
+    QHash<QString, Entry> m_entries;
+    std::list<QString> m_byAge; // least recent first
+};
+
 // The service's pages and which request gets which.
 class ServicePages
 {
@@ -22,8 +55,9 @@ public:
     // Answers path (no query) with status and a short error page, whatever the method and query.
     void setFailure(const QString &path, int status);
 
-    // path is the decoded path; rawQuery is the query as received, without '?'.
-    PageResponse respond(const QByteArray &method, const QString &path, const QByteArray &rawQuery) const;
+    // path is the decoded path; rawQuery is the query as received, without '?'. Sleep requests,
+    // logins and played stations change what later logins get.
+    PageResponse respond(const QByteArray &method, const QString &path, const QByteArray &rawQuery);
 
     // A short page for an HTTP error status.
     static PageResponse errorPage(int status);
@@ -39,7 +73,9 @@ public:
     static QString fillTemplate(const QString &text, const QHash<QString, QString> &values);
 
 private:
-    PageResponse redirector(const QByteArray &rawQuery) const;
+    PageResponse redirector(const QByteArray &rawQuery);
+    PageResponse played(const QByteArray &rawQuery);
 
     QHash<QString, int> m_failures;
+    ListenerMemory m_listeners;
 };

@@ -2,8 +2,10 @@
 
 #include "serviceoptions.h"
 #include "servicepages.h"
+#include "signalwav.h"
 
 #include <QRegularExpression>
+#include <QtEndian>
 #include <QtTest>
 
 using QueryItems = QList<QPair<QString, QString>>;
@@ -16,6 +18,18 @@ QString titleOf(const QByteArray &body)
     return title.match(QString::fromUtf8(body)).captured(1);
 }
 
+// The station a station page starts by itself; null when the page has no such field.
+QString wakeStationOf(const QByteArray &body)
+{
+    static const QRegularExpression wake(QStringLiteral("data-wake=\"([^\"]*)\""));
+    return wake.match(QString::fromUtf8(body)).captured(1);
+}
+
+template <typename T> T readLittle(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<T>(bytes.constData() + at);
+}
+
 } // namespace
 
 class TestServicePages : public QObject
@@ -25,6 +39,14 @@ private slots:
     void respond_data();
     void respond();
     void failuresOverrideEveryMethodAndQuery();
+    void wakeUp_data();
+    void wakeUp();
+    void ownResponses_data();
+    void ownResponses();
+    void listenerMemory_data();
+    void listenerMemory();
+    void signalWav_data();
+    void signalWav();
     void parseQuery_data();
     void parseQuery();
     void htmlEscape_data();
@@ -166,6 +188,240 @@ void TestServicePages::failuresOverrideEveryMethodAndQuery()
     // Other paths are untouched.
     QCOMPARE(pages.respond("GET", QStringLiteral("/export/radio_player.html"), QByteArray()).status, 200);
     QCOMPARE(pages.respond("GET", QStringLiteral("/clock/default"), QByteArray()).status, 404);
+}
+
+void TestServicePages::wakeUp_data()
+{
+    QTest::addColumn<QStringList>("requests"); // "status target"; the last one is a login
+    QTest::addColumn<QString>("wake");
+
+    // Users are given as they appear in a query, so the rows also show which spellings are one user.
+    const auto played = [](const char *user, const char *station, int status = 204) {
+        return QStringLiteral("%1 /played?username=%2&station=%3").arg(status).arg(user, station);
+    };
+    const auto sleep = [](const char *user) {
+        return QStringLiteral("200 /redirector/?username=%1&passw=p&action=sleep&client=Ondavo3&uptime=7:30")
+            .arg(user);
+    };
+    const auto login = [](const char *user) {
+        return QStringLiteral("200 /redirector/?username=%1&passw=p&action=login&client=Ondavo3").arg(user);
+    };
+
+    QTest::newRow("logoff during the sleep ends it quietly")
+        << QStringList{played("ann", "fip"), sleep("ann"),
+                       "200 /redirector/?username=ann&passw=p&action=logoff", login("ann")}
+        << "";
+    QTest::newRow("sleep then login wakes with the last station")
+        << QStringList{played("u", "fip"), sleep("u"), login("u")} << "fip";
+    QTest::newRow("login without sleep is quiet") << QStringList{played("u", "fip"), login("u")} << "";
+    QTest::newRow("login of a stranger is quiet") << QStringList{login("u")} << "";
+    QTest::newRow("nothing played: the signal") << QStringList{sleep("u"), login("u")} << "signal";
+    QTest::newRow("the latest station counts")
+        << QStringList{played("u", "fip"), played("u", "kexp"), sleep("u"), login("u")} << "kexp";
+    QTest::newRow("a station played during the sleep counts")
+        << QStringList{played("u", "fip"), sleep("u"), played("u", "kexp"), login("u")} << "kexp";
+    QTest::newRow("another user's sleep") << QStringList{played("a", "fip"), sleep("a"), login("b")} << "";
+    QTest::newRow("the sleeper still wakes after another's login")
+        << QStringList{played("a", "fip"), sleep("a"), login("b"), login("a")} << "fip";
+    QTest::newRow("another user's station")
+        << QStringList{played("b", "kexp"), sleep("a"), login("a")} << "signal";
+    QTest::newRow("second login after the alarm")
+        << QStringList{played("u", "fip"), sleep("u"), login("u"), login("u")} << "";
+    QTest::newRow("two sleeps, one alarm")
+        << QStringList{sleep("u"), sleep("u"), login("u"), login("u")} << "";
+    QTest::newRow("a refused login does not end the sleep")
+        << QStringList{sleep("u"), "400 /redirector/?username=u&action=login&action=login", login("u")}
+        << "signal";
+    QTest::newRow("unknown station refused, nothing changes")
+        << QStringList{played("u", "fip"), played("u", "jazz", 400), sleep("u"), login("u")} << "fip";
+    QTest::newRow("station ids are case-sensitive")
+        << QStringList{played("u", "FIP", 400), sleep("u"), login("u")} << "signal";
+    QTest::newRow("missing station refused")
+        << QStringList{"400 /played?username=u", sleep("u"), login("u")} << "signal";
+    QTest::newRow("ampersand belongs to the name")
+        << QStringList{played("a%26b", "fip"), played("a", "kexp"), sleep("a%26b"), login("a%26b")} << "fip";
+    QTest::newRow("percent, encoded or stray")
+        << QStringList{played("100%25", "fip"), sleep("100%"), login("100%25")} << "fip";
+    QTest::newRow("Cyrillic, either hex case")
+        << QStringList{played("%D0%AF%D0%BD%D0%B0", "fip"), sleep("%d0%af%d0%bd%d0%b0"),
+                       login("%D0%AF%D0%BD%D0%B0")}
+        << "fip";
+    QTest::newRow("Cyrillic names differ")
+        << QStringList{played("%D0%AF", "fip"), sleep("%D0%AE"), login("%D0%AE")} << "signal";
+    QTest::newRow("empty name is a user") << QStringList{played("", "kexp"), sleep(""), login("")} << "kexp";
+    QTest::newRow("empty name's sleep is its own") << QStringList{sleep(""), login("guest")} << "";
+}
+
+void TestServicePages::wakeUp()
+{
+    QFETCH(QStringList, requests);
+    QFETCH(QString, wake);
+
+    ServicePages pages;
+    PageResponse last;
+    for (const QString &request : requests) {
+        const QString target = request.section(QLatin1Char(' '), 1);
+        last = pages.respond("GET", target.section(QLatin1Char('?'), 0, 0),
+                             target.section(QLatin1Char('?'), 1).toUtf8());
+        QVERIFY2(QString::number(last.status) == request.section(QLatin1Char(' '), 0, 0),
+                 qPrintable(request));
+    }
+    QCOMPARE(titleOf(last.body), QStringLiteral("Ондаво Радио — станции"));
+    QCOMPARE(wakeStationOf(last.body), wake);
+    // The page starts the station it finds among its buttons.
+    if (!wake.isEmpty())
+        QVERIFY(last.body.contains("data-id=\"" + wake.toUtf8() + "\""));
+}
+
+void TestServicePages::ownResponses_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("bodyStart");
+
+    const QByteArray html = "text/html; charset=utf-8";
+    QTest::newRow("played") << QByteArray("GET") << "/played" << QByteArray("username=u&station=signal")
+                            << 204 << QByteArray() << QByteArray();
+    QTest::newRow("played, unknown station") << QByteArray("GET") << "/played" << QByteArray("station=x")
+                                             << 400 << html << QByteArray("<!doctype html>");
+    QTest::newRow("played by POST") << QByteArray("POST") << "/played" << QByteArray("station=fip") << 405
+                                    << html << QByteArray("<!doctype html>");
+    QTest::newRow("signal") << QByteArray("GET") << "/signal.wav" << QByteArray() << 200
+                            << QByteArray("audio/wav") << QByteArray("RIFF");
+    QTest::newRow("signal, any query") << QByteArray("GET") << "/signal.wav" << QByteArray("t=1") << 200
+                                       << QByteArray("audio/wav") << QByteArray("RIFF");
+    QTest::newRow("signal by POST") << QByteArray("POST") << "/signal.wav" << QByteArray() << 405 << html
+                                    << QByteArray("<!doctype html>");
+}
+
+void TestServicePages::ownResponses()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, query);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, bodyStart);
+
+    const PageResponse r = ServicePages().respond(method, path, query);
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.contentType, contentType);
+    QVERIFY(r.body.startsWith(bodyStart));
+    QCOMPARE(r.body.isEmpty(), bodyStart.isEmpty());
+}
+
+void TestServicePages::listenerMemory_data()
+{
+    // "s user" sleeps, "p user station" plays, "t user=wake" logs in and expects wake: a station,
+    // empty for a sleep with nothing played, "-" for no wake-up at all.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("size");
+
+    QTest::newRow("the least recent goes past capacity")
+        << QStringList{"s a", "s b", "s c", "s d", "t a=-", "t b=", "t c=", "t d="} << 3;
+    QTest::newRow("playing keeps a listener")
+        << QStringList{"s a", "s b", "s c", "p a fip", "s d", "t b=-", "t a=fip", "t c=", "t d="} << 3;
+    QTest::newRow("a login keeps a listener")
+        << QStringList{"p a fip", "s b", "s c", "t a=-", "s d", "s a", "t a=fip", "t b=-", "t c="} << 3;
+    QTest::newRow("a sleep keeps a listener")
+        << QStringList{"s a", "s b", "s c", "s a", "s d", "t b=-", "t a=", "t c="} << 3;
+    QTest::newRow("a stranger's login is not remembered")
+        << QStringList{"s a", "s b", "t x=-", "t y=-", "s c", "t a=", "t b=", "t c="} << 3;
+    QTest::newRow("one listener, many requests")
+        << QStringList{"s a", "p a fip", "s a", "p a kexp", "t a=kexp", "t a=-"} << 1;
+    QStringList many;
+    for (int i = 0; i < 50; ++i)
+        many << QStringLiteral("s u%1").arg(i);
+    QTest::newRow("never past capacity") << (many + QStringList{"t u46=-", "t u47=", "t u49="}) << 3;
+}
+
+void TestServicePages::listenerMemory()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, size);
+
+    ListenerMemory memory(3);
+    for (const QString &step : steps) {
+        const QStringList words = step.split(QLatin1Char(' '));
+        if (words.at(0) == QLatin1String("s")) {
+            memory.slept(words.at(1));
+        } else if (words.at(0) == QLatin1String("p")) {
+            memory.played(words.at(1), words.at(2));
+        } else {
+            const std::optional<QString> wake =
+                memory.takeWakeUp(words.at(1).section(QLatin1Char('='), 0, 0));
+            QCOMPARE(wake ? *wake : QStringLiteral("-"), words.at(1).section(QLatin1Char('='), 1));
+        }
+        QVERIFY(memory.size() <= 3);
+    }
+    QCOMPARE(int(memory.size()), size);
+}
+
+void TestServicePages::signalWav_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::newRow("8000 Hz") << 8000;
+    QTest::newRow("22050 Hz") << 22050;
+    QTest::newRow("44100 Hz") << 44100;
+}
+
+void TestServicePages::signalWav()
+{
+    QFETCH(int, rate);
+    const QByteArray wav = ::signalWav(rate);
+
+    QVERIFY(wav.size() > 44);
+    QCOMPARE(wav.left(4), QByteArray("RIFF"));
+    QCOMPARE(readLittle<quint32>(wav, 4), quint32(wav.size() - 8));
+    QCOMPARE(wav.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(readLittle<quint32>(wav, 16), 16u);        // format chunk size
+    QCOMPARE(readLittle<quint16>(wav, 20), quint16(1)); // PCM
+    QCOMPARE(readLittle<quint16>(wav, 22), quint16(1)); // mono
+    QCOMPARE(readLittle<quint32>(wav, 24), quint32(rate));
+    QCOMPARE(readLittle<quint32>(wav, 28), quint32(rate * 2)); // bytes per second
+    QCOMPARE(readLittle<quint16>(wav, 32), quint16(2));        // bytes per frame
+    QCOMPARE(readLittle<quint16>(wav, 34), quint16(16));       // bits
+    QCOMPARE(wav.mid(36, 4), QByteArray("data"));
+    const quint32 dataBytes = readLittle<quint32>(wav, 40);
+    QCOMPARE(dataBytes, quint32(wav.size() - 44));
+    QCOMPARE(dataBytes % 2, 0u);
+    const double seconds = dataBytes / 2.0 / rate;
+    QVERIFY2(seconds > 2 && seconds < 5, qPrintable(QString::number(seconds)));
+
+    QList<int> samples;
+    for (qsizetype at = 44; at < wav.size(); at += 2)
+        samples.append(readLittle<qint16>(wav, at));
+    const int peak = std::abs(*std::max_element(samples.cbegin(), samples.cend(),
+                                                [](int a, int b) { return std::abs(a) < std::abs(b); }));
+    // Loud enough to wake, far from clipping.
+    QVERIFY2(peak > 32767 / 5 && peak < 32767 / 2, qPrintable(QString::number(peak)));
+
+    // Beeps are sounding runs between silences of 10 ms or more; each is an 880 Hz tone.
+    const int silence = rate / 100;
+    QList<QPair<int, int>> beeps; // first sample, length
+    int quiet = silence;
+    for (int i = 0; i < samples.size(); ++i) {
+        if (samples.at(i) == 0) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= silence)
+            beeps.append({i, 0});
+        beeps.last().second = i - beeps.last().first + 1;
+        quiet = 0;
+    }
+    QCOMPARE(beeps.size(), 8);
+    for (const auto &[first, length] : beeps) {
+        QVERIFY2(length > rate / 20 && length < rate / 2, qPrintable(QString::number(length)));
+        int rises = 0;
+        for (int i = first + 1; i < first + length; ++i)
+            rises += samples.at(i - 1) < 0 && samples.at(i) >= 0;
+        const double hz = rises * double(rate) / length;
+        QVERIFY2(hz > 860 && hz < 900, qPrintable(QString::number(hz)));
+    }
 }
 
 void TestServicePages::parseQuery_data()

@@ -35,6 +35,11 @@ public:
         opened.append(url);
         return true;
     }
+    bool startDetached(const QString &, const QStringList &) override { return false; }
+    void requestPowerOff() override {}
+    void requestSuspend() override {}
+    void inhibitIdle(const QString &) override {}
+    void releaseIdle() override {}
     QList<QUrl> opened;
 };
 
