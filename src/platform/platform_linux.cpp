@@ -1,18 +1,42 @@
 #include "platform/platform.h"
 
+#include "platform/logind.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace {
 
 class LinuxPlatform final : public Platform
 {
 public:
+    LinuxPlatform()
+    {
+        connect(&m_logind, &Logind::resumed, this, &Platform::systemResumed);
+        watchWallClock();
+    }
+
+    ~LinuxPlatform() override
+    {
+        m_clockNotifier.reset();
+        if (m_clockFd >= 0)
+            ::close(m_clockFd);
+    }
+
     QString appDataFolder() const override
     {
         // $XDG_CONFIG_HOME, else ~/.config; Qt applies the same rule.
@@ -41,11 +65,46 @@ public:
         return QProcess::startDetached(program, arguments);
     }
 
-    // logind over D-Bus comes next.
-    void requestPowerOff() override {}
-    void requestSuspend() override {}
-    void inhibitIdle(const QString &) override {}
-    void releaseIdle() override {}
+    void requestPowerOff() override { m_logind.powerOff(); }
+    void requestSuspend() override { m_logind.suspend(); }
+    void inhibitIdle(const QString &why) override { m_logind.inhibitIdle(why); }
+    void releaseIdle() override { m_logind.releaseIdle(); }
+
+private:
+    // An absolute CLOCK_REALTIME timer armed with TFD_TIMER_CANCEL_ON_SET is cancelled by the kernel
+    // whenever the clock is set; its far-off expiry never comes.
+    void watchWallClock()
+    {
+        m_clockFd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_clockFd < 0)
+            return;
+        if (!armClockTimer()) {
+            ::close(m_clockFd);
+            m_clockFd = -1;
+            return;
+        }
+        m_clockNotifier = std::make_unique<QSocketNotifier>(m_clockFd, QSocketNotifier::Read);
+        connect(m_clockNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            std::uint64_t expirations = 0;
+            if (::read(m_clockFd, &expirations, sizeof expirations) < 0 && errno == ECANCELED) {
+                // Re-armed before the signal so a second setting during the slots is not missed.
+                armClockTimer();
+                emit wallClockChanged();
+            }
+        });
+    }
+
+    bool armClockTimer() const
+    {
+        itimerspec farOff{};
+        farOff.it_value.tv_sec = std::numeric_limits<time_t>::max();
+        return ::timerfd_settime(m_clockFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farOff, nullptr) ==
+               0;
+    }
+
+    Logind m_logind;
+    int m_clockFd = -1;
+    std::unique_ptr<QSocketNotifier> m_clockNotifier;
 };
 
 } // namespace

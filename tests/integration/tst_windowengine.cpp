@@ -2,12 +2,14 @@
 // service and the partner host, where the panes end up, and what the window shows meanwhile.
 
 #include "app/ondavoform1.h"
-#include "fakes/testclock.h"
 #include "fakes/fakeplatform.h"
+#include "fakes/testclock.h"
 #include "service/webenginepane.h"
 #include "settings/inifile.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,11 +17,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -133,6 +137,24 @@ QString plainText(BrowserPane *pane)
     return *result;
 }
 
+// The radio player's state, read from the page: whether it runs and how far its clock has come.
+QPair<bool, double> playerState(BrowserPane *pane)
+{
+    auto result = std::make_shared<QVariantMap>();
+    auto done = std::make_shared<bool>(false);
+    pageOf(pane)->runJavaScript(
+        QStringLiteral("(function () { var p = document.getElementById('player');"
+                       "return p ? { paused: p.paused, time: p.currentTime } : {}; })()"),
+        [result, done](const QVariant &value) {
+            *result = value.toMap();
+            *done = true;
+        });
+    if (!waitUntil([done] { return *done; }) || !result->contains(QStringLiteral("paused")))
+        return {false, 0};
+    return {!result->value(QStringLiteral("paused")).toBool(),
+            result->value(QStringLiteral("time")).toDouble()};
+}
+
 QList<QWidget *> visibleTopLevels()
 {
     QList<QWidget *> visible;
@@ -208,6 +230,7 @@ private slots:
     void closeWaitsForLogoff_data();
     void closeWaitsForLogoff();
     void noNewWindowAndNoDialog();
+    void alarmPlaysAfterQuietSleep();
 
 private:
     // Starts the service and the partner host with these arguments, then the window on them.
@@ -664,6 +687,42 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     TestWindowEngine test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// The timer's quiet sleep against the real service and engine: the radio goes quiet at the moment,
+// and at the wake-up the login alone starts it playing, with no click.
+void TestWindowEngine::alarmPlaysAfterQuietSleep()
+{
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    QVERIFY(!playerState(m_window->radioPane()).first);
+
+    tabs()->setCurrentIndex(2);
+    const QDateTime moment = m_clock.now().addSecs(60);
+    m_window->findChild<QComboBox *>(QStringLiteral("TimerActionComboBox"))->setCurrentIndex(4);
+    m_window->findChild<QDateEdit *>(QStringLiteral("TimerDatePicker"))->setDate(moment.date());
+    m_window->findChild<QTimeEdit *>(QStringLiteral("TimerTimePicker"))->setTime(moment.time());
+    m_window->findChild<QDateEdit *>(QStringLiteral("WakeUpDatePicker"))->setDate(moment.date());
+    m_window->findChild<QTimeEdit *>(QStringLiteral("WakeUpTimePicker"))
+        ->setTime(moment.addSecs(3600).time());
+    m_window->findChild<QPushButton *>(QStringLiteral("TimerSetBtn"))->click();
+    auto tick = [this](const char *name) {
+        QMetaObject::invokeMethod(m_window->findChild<QTimer *>(QLatin1String(name)), "timeout");
+    };
+
+    m_clock.set(moment);
+    tick("Timer1");
+    QVERIFY(waitUntil(
+        [this] { return plainText(m_window->radioPane()).contains(QStringLiteral("Тихий режим")); }));
+    QVERIFY(m_service->log().filter(QStringLiteral("action=sleep")).size() == 1);
+
+    m_clock.set(moment.addSecs(3600));
+    tick("WakeUpTimer");
+    QVERIFY(waitUntil([this] {
+        const auto [playing, time] = playerState(m_window->radioPane());
+        return playing && time > 0.5;
+    }));
+    QCOMPARE(m_service->log().filter(QStringLiteral("action=login")).size(), 2);
 }
 
 #include "tst_windowengine.moc"
