@@ -51,6 +51,12 @@ void TOndavoForm1::setupTimerPage()
     // A plain item delegate takes the rows' height from the list; the style's menu-like one would not.
     ui->TimerActionComboBox->setItemDelegate(new QStyledItemDelegate(ui->TimerActionComboBox));
 
+    // The list swallows its right-clicks; they bring up the window's menu as everywhere else.
+    ui->TimerActionComboBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->TimerActionComboBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        m_trayPopupMenu->popup(ui->TimerActionComboBox->mapToGlobal(pos));
+    });
+
     // The status line sits on the button colour of the running theme, which a form cannot name.
     QPalette p = ui->TimerStatusEdit->palette();
     p.setColor(QPalette::Base, p.color(QPalette::Button));
