@@ -29,6 +29,10 @@ public:
     bool isClosed() const { return m_closed; }
     void setClosed();
 
+    // The settings are written once per close, even when the session's end wrote them first.
+    bool settingsWritten() const { return m_settingsWritten; }
+    void setSettingsWritten() { m_settingsWritten = true; }
+
     // The session or the system is ending: nobody may be there to answer a box.
     bool isSessionEnding() const { return m_sessionEnding; }
     void setSessionEnding() { m_sessionEnding = true; }
@@ -43,4 +47,5 @@ private:
     bool m_forced = false;
     bool m_sessionEnding = false;
     bool m_closed = false;
+    bool m_settingsWritten = false;
 };

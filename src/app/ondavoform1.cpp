@@ -5,6 +5,7 @@
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "service/browserpane.h"
+#include "service/requests.h"
 #include "ui/trayicon.h"
 
 #include <QCloseEvent>
@@ -166,7 +167,8 @@ bool TOndavoForm1::FormCloseQuery()
     const bool canClose = m_closing->query(logoffDone, sent);
     if (m_closing->reportLogoffFailure())
         showErrorBox(m_browser1->errorString());
-    if (sent)
+    // Only switched on: a running closing tick keeps its phase.
+    if (sent && !m_closerTimer->isActive())
         m_closerTimer->start();
     return canClose;
 }
@@ -176,16 +178,35 @@ void TOndavoForm1::FormClose()
     m_closing->setClosed();
     m_closerTimer->stop();
     m_closeOnExecTimer->stop();
-    if (!SaveSettings() && !m_closing->isSessionEnding())
-        QMessageBox::critical(this, appTitle(),
-                              QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile));
+    const bool saved = m_closing->settingsWritten() || SaveSettings();
     m_browser1->stop();
     if (m_browser2)
         m_browser2->stop();
     m_myTrayIcon->hide();
     // An armed timer ends with the program, and so does its hold on the system.
     m_env.platform->releaseIdle();
+    if (!saved && !m_closing->isSessionEnding()) {
+        reportWriteFailureThenClose();
+        return;
+    }
     emit closed();
+}
+
+// The program ends when the box is answered, or after a while when nobody is there to answer it.
+void TOndavoForm1::reportWriteFailureThenClose()
+{
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, appTitle(),
+                        QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile), QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("WriteFailureBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    auto *bound = new QTimer(box);
+    bound->setObjectName(QStringLiteral("WriteFailureBoxBound"));
+    bound->setSingleShot(true);
+    connect(bound, &QTimer::timeout, box, &QDialog::reject);
+    connect(box, &QDialog::finished, this, &TOndavoForm1::closed);
+    box->open();
+    bound->start(WriteFailureBoxMs);
 }
 
 void TOndavoForm1::CloserTimerTimer()
@@ -195,7 +216,7 @@ void TOndavoForm1::CloserTimerTimer()
 
 void TOndavoForm1::Browser1NavigateComplete2(const QUrl &url)
 {
-    m_state.LogoffDone = url.toString(QUrl::FullyEncoded).contains(QLatin1String("action=logoff"));
+    m_state.LogoffDone = Requests::isLogoff(url);
     if (m_state.Closing && m_state.LogoffDone)
         close();
 }
@@ -211,6 +232,7 @@ void TOndavoForm1::endSession()
     // Refused while the logoff request goes out: keep the settings now, since the session may
     // end before the closing sequence does; the closing sequence still ends the program.
     SaveSettings();
+    m_closing->setSettingsWritten();
 }
 
 // --- Window, tray and menus -----------------------------------------------------------------
@@ -229,8 +251,12 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
             PageControl1MouseLeave();
         }
     }
+    // A link opens when the button comes up over it; dragging off first is a change of mind.
     if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+        (watched == ui->HomePageLabel || watched == ui->UpdatePageLabel) &&
+        static_cast<QWidget *>(watched)->rect().contains(
+            static_cast<QMouseEvent *>(event)->position().toPoint())) {
         if (watched == ui->HomePageLabel)
             HomePageLabelClick();
         else if (watched == ui->UpdatePageLabel)

@@ -26,6 +26,8 @@ class TOndavoForm1 : public QWidget
 public:
     // How long the closing sequence may wait for the service before the window closes anyway.
     static constexpr int CloseDeadlineMs = ClosingState::DeadlineMs;
+    // How long a failed write of the settings is shown at the close before the program ends anyway.
+    static constexpr int WriteFailureBoxMs = 30000;
     // How long the program stays after starting the timer's command, when it is to close then.
     static constexpr int CloseAfterCommandMs = 1000;
     // The application title: caption, tray hint and the caption of the error boxes.
@@ -62,6 +64,7 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void CloserTimerTimer();
+    void reportWriteFailureThenClose();
 
     // Settings file
     void resolvePaths();

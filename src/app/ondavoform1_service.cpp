@@ -13,10 +13,6 @@ namespace {
 const QString ConnectingText = QStringLiteral("Пожалуйста подождите. Производится подключение.");
 const QString ClosingText = QStringLiteral("Пожалуйста подождите. Идет закрытие соединений.");
 
-QString urlText(const QUrl &url)
-{
-    return url.toString(QUrl::FullyEncoded);
-}
 } // namespace
 
 void TOndavoForm1::Login()
@@ -74,12 +70,14 @@ void TOndavoForm1::Browser1NavigateError(const QUrl &url, bool *cancel)
     // service that cannot be reached is told nothing more, and the next closing tick closes.
     if (m_state.Closing) {
         *cancel = true;
+        // The logoff failed outright: the service cannot be told, so there is nothing to wait for.
+        if (Requests::isLogoff(url))
+            close();
         return;
     }
-    const QString u = urlText(url);
-    if (u.contains(m_env.endpoints.serviceHost))
+    if (Endpoints::isOnHost(url, m_env.endpoints.serviceHost))
         LoadPartnerPlayer();
-    else if (u.contains(m_env.endpoints.partnerHost))
+    else if (Endpoints::isOnHost(url, m_env.endpoints.partnerHost))
         LoadLocalRadioPage();
     else
         *cancel = true;
@@ -87,7 +85,7 @@ void TOndavoForm1::Browser1NavigateError(const QUrl &url, bool *cancel)
 
 void TOndavoForm1::Browser2NavigateError(const QUrl &url, bool *cancel)
 {
-    if (urlText(url).contains(m_env.endpoints.serviceHost))
+    if (Endpoints::isOnHost(url, m_env.endpoints.serviceHost))
         LoadLocalClockPage();
     else
         *cancel = true;
@@ -101,7 +99,7 @@ void TOndavoForm1::LoadPartnerPlayer()
 void TOndavoForm1::LoadLocalRadioPage()
 {
     const QString path = m_env.platform->executableFolder() + QStringLiteral("radio/localhost/index.htm");
-    if (QFileInfo::exists(path))
+    if (QFileInfo(path).isFile())
         navigateOrReport(m_browser1, QUrl::fromLocalFile(path));
     else
         showMessageBox(QStringLiteral("Ошибка загрузки программы"),
@@ -111,7 +109,7 @@ void TOndavoForm1::LoadLocalRadioPage()
 void TOndavoForm1::LoadLocalClockPage()
 {
     const QString path = m_env.platform->executableFolder() + QStringLiteral("clock/default/index.htm");
-    if (QFileInfo::exists(path))
+    if (QFileInfo(path).isFile())
         navigateOrReport(m_browser2, QUrl::fromLocalFile(path));
     else
         showMessageBox(QStringLiteral("Ошибка загрузки часов"),

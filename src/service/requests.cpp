@@ -48,4 +48,9 @@ QUrl partnerPlayer(const Endpoints &ep)
     return fromParts(ep.partnerHost, QByteArrayLiteral("/export/radio_player.html"));
 }
 
+bool isLogoff(const QUrl &url)
+{
+    return url.toString(QUrl::FullyEncoded).contains(QLatin1String("action=logoff"));
+}
+
 } // namespace Requests

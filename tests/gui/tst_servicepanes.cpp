@@ -113,8 +113,11 @@ void TestServicePanes::radioFallbackChain_data()
     QTest::newRow("service page") << ServicePage << "partner" << false;
     QTest::newRow("service frame on another path")
         << QUrl("http://svc.test:8470/ads/frame.html") << "partner" << false;
-    QTest::newRow("both names: the service wins")
-        << QUrl("http://partner.test:8471/?ref=svc.test:8470") << "partner" << false;
+    QTest::newRow("the service named in a partner address")
+        << QUrl("http://partner.test:8471/?ref=svc.test:8470") << "local" << false;
+    QTest::newRow("service host spelled with its default port")
+        << QUrl("http://SVC.test:8470/redirector/") << "partner" << false;
+    QTest::newRow("service host on another port") << QUrl("http://svc.test:8471/") << "" << true;
     QTest::newRow("partner page") << PartnerPage << "local" << false;
     QTest::newRow("other host") << QUrl("http://cdn.example/stream.mp3") << "" << true;
     QTest::newRow("local page itself")

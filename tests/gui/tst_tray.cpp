@@ -1,3 +1,4 @@
+#include "platform/platform.h"
 #include "ui/trayicon.h"
 #include "windowfixture.h"
 
@@ -26,6 +27,7 @@ private slots:
     void linksOpenInBrowser_data();
     void linksOpenInBrowser();
     void contextMenuStaysAfterTrayMenu();
+    void restoreWithRealPlatform();
 
 private:
     static void moveOver(QWidget *target, const QPoint &pos)
@@ -256,24 +258,32 @@ void TestTray::aboutPageReadsVersionAtEveryShow()
 void TestTray::linksOpenInBrowser_data()
 {
     QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("releasedOver"); // false: the button comes up off the label
     QTest::addColumn<QList<QUrl>>("opened");
-    QTest::newRow("home") << "HomePageLabel" << QList<QUrl>{QUrl("http://site.test/index.php?action=ondavo")};
-    QTest::newRow("update") << "UpdatePageLabel"
+    const QList<QUrl> home{QUrl("http://site.test/index.php?action=ondavo")};
+    QTest::newRow("home") << "HomePageLabel" << true << home;
+    QTest::newRow("update") << "UpdatePageLabel" << true
                             << QList<QUrl>{QUrl("http://site.test/index.php?action=ondavo&subact=download")};
-    QTest::newRow("credit does nothing") << "Label2" << QList<QUrl>{};
-    QTest::newRow("version does nothing") << "VersionLabel" << QList<QUrl>{};
+    QTest::newRow("home, dragged off") << "HomePageLabel" << false << QList<QUrl>{};
+    QTest::newRow("update, dragged off") << "UpdatePageLabel" << false << QList<QUrl>{};
+    QTest::newRow("credit does nothing") << "Label2" << true << QList<QUrl>{};
+    QTest::newRow("version does nothing") << "VersionLabel" << true << QList<QUrl>{};
 }
 
 void TestTray::linksOpenInBrowser()
 {
     QFETCH(QString, label);
+    QFETCH(bool, releasedOver);
     QFETCH(QList<QUrl>, opened);
     WindowFixture fx;
     TOndavoForm1 *w = fx.create();
     w->show();
     fx.find<QTabWidget>("PageControl1")->setCurrentIndex(3);
     QWidget *target = fx.find<QWidget>(qPrintable(label));
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    // The label that took the press gets the release, wherever the pointer is then.
+    QTest::mousePress(target, Qt::LeftButton, {}, target->rect().center());
+    QTest::mouseRelease(target, Qt::LeftButton, {},
+                        releasedOver ? target->rect().center() : target->rect().bottomRight() + QPoint(5, 5));
     QCOMPARE(fx.platform.openedUrls, opened);
 }
 
@@ -288,6 +298,33 @@ void TestTray::contextMenuStaysAfterTrayMenu()
     emit w->customContextMenuRequested(QPoint(20, 20));
     QVERIFY(menu->isVisible());
     menu->hide();
+}
+
+// The same ways back, through the real platform layer rather than the fake.
+void TestTray::restoreWithRealPlatform()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/ondavo-test-bus");
+    WindowFixture fx;
+    const std::unique_ptr<Platform> platform = createSystemPlatform();
+    fx.env.platform = platform.get();
+    TOndavoForm1 *w = fx.create();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // With no tray on this platform the window stays minimised in the task bar; the icon's click
+    // still brings it back.
+    w->showMinimized();
+    QTRY_VERIFY(w->isMinimized());
+    activate(w, QSystemTrayIcon::Trigger);
+    QTRY_VERIFY(w->isVisible());
+    QVERIFY(!w->isMinimized());
+    // A second start, while the window is minimised but still shown.
+    w->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(w->isMinimized() || !w->isVisible());
+    w->bringToFront();
+    QTRY_VERIFY(w->isVisible() && !w->isMinimized());
+    w->hide();
+    w->bringToFront();
+    QTRY_VERIFY(w->isVisible() && !w->isMinimized());
 }
 
 QTEST_MAIN(TestTray)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/ondavoform1.h"
-#include "fakes/testclock.h"
 #include "fakes/fakepane.h"
 #include "fakes/fakeplatform.h"
+#include "fakes/testclock.h"
 #include "fakes/testhome.h"
 
 #include <QAbstractButton>
@@ -57,25 +57,14 @@ struct WindowFixture
     std::unique_ptr<TOndavoForm1> window;
 };
 
-// Answers the next application-modal box (one that runs its own loop) and keeps its text.
-class ModalBoxCloser : public QObject
+// The box the close shows when the settings could not be written; it outlives the window.
+inline QMessageBox *writeFailureBox()
 {
-public:
-    ModalBoxCloser()
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
-            }
-        });
-        m_poll.start(10);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_poll;
-};
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("WriteFailureBox") && w->isVisible())
+            return qobject_cast<QMessageBox *>(w);
+    return nullptr;
+}
 
 // The window-modal boxes that are open now (they do not block the event loop).
 inline QList<QMessageBox *> openBoxes(QWidget *window)
