@@ -1,9 +1,16 @@
-# Warnings are errors on the project's own code only (Qt's headers are system headers).
+# The project's own compile settings, in one place: every target of ours links this. Warnings
+# reach only our code (Qt's headers are system headers).
+add_library(ondavo_options INTERFACE)
+target_compile_features(ondavo_options INTERFACE cxx_std_17)
+target_compile_options(ondavo_options INTERFACE -Wall -Wextra -Wpedantic $<$<BOOL:${ONDAVO_WERROR}>:-Werror>)
+if(ONDAVO_SANITIZE)
+    target_compile_options(ondavo_options INTERFACE
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(ondavo_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 function(ondavo_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
-    if(ONDAVO_WERROR)
-        target_compile_options(${target} PRIVATE -Werror)
-    endif()
+    target_link_libraries(${target} PRIVATE ondavo_options)
 endfunction()
 
 # ondavo_library(name SOURCES ... LIBS ...): a static library of the program's own code.

@@ -7,11 +7,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/deps.sh
 
-scripts/build.sh build
+scripts/build.sh build -DONDAVO_WERROR=ON
 (cd build && ctest --output-on-failure --timeout 300)
 
 if [ "${ONDAVO_SKIP_SANITIZE:-0}" != 1 ]; then
-    scripts/build.sh build-asan -DONDAVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    scripts/build.sh build-asan -DONDAVO_WERROR=ON -DONDAVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     # Leak checking is off: Qt's and fontconfig's process-lifetime caches would drown real reports.
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --output-on-failure --timeout 600 -L sanitize)
