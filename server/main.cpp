@@ -1,6 +1,7 @@
 // ondavo-service: serves the program's service pages on one address and port. Run twice, it is
 // both the service host and the partner player host.
 
+#include "connectionguard.h"
 #include "serviceoptions.h"
 #include "servicepages.h"
 
@@ -8,7 +9,7 @@
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
-#include <QHttpServerResponse>
+#include <QHttpServerResponder>
 #include <QMetaEnum>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -63,6 +64,17 @@ QByteArray methodName(QHttpServerRequest::Method method)
 {
     const char *key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(static_cast<int>(method));
     return key ? QByteArray(key).toUpper() : QByteArrayLiteral("UNKNOWN");
+}
+
+// A logged line is cut to this many bytes, its last three "...".
+constexpr qsizetype kMaxLogLine = 1024;
+
+QByteArray logLine(const QByteArray &method, const QByteArray &target)
+{
+    QByteArray line = method + ' ' + target;
+    if (line.size() > kMaxLogLine)
+        line = line.left(kMaxLogLine - 3) + "...";
+    return line + '\n';
 }
 
 // The request target as the client sent it: path, and '?' with the query when there was one.
@@ -120,26 +132,31 @@ int main(int argc, char *argv[])
     for (const auto &[path, status] : options.failures)
         pages.setFailure(path, status);
 
-    // Every request goes through one handler: the pages decide by path, and every request is logged
-    // the same way, answered or not.
+    // Every request the guard lets through goes to one handler: the pages decide by path, and every
+    // such request is logged the same way, answered or not.
     QHttpServer server;
     server.setMissingHandler([&](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        QTcpSocket *socket = responder.socket();
+        const bool close = GuardedTcpServer::takeCloseAfterAnswer(socket);
         const QUrl url = request.url();
         const QByteArray method = methodName(request.method());
         if (log.isOpen()) {
-            log.write(method + ' ' + requestTarget(url) + '\n');
+            log.write(logLine(method, requestTarget(url)));
             log.flush(); // tests read the log while the service runs
         }
         const PageResponse page = pages.respond(method, url.path(), url.query(QUrl::FullyEncoded).toUtf8());
-        QHttpServerResponse response(page.contentType, page.body,
-                                     static_cast<QHttpServerResponder::StatusCode>(page.status));
+        responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(page.status));
+        if (!page.contentType.isEmpty())
+            responder.writeHeader("Content-Type", page.contentType);
         for (const auto &[name, value] : page.headers)
-            response.setHeader(name, value);
-        // The server keeps every connection open; a client that asked to close gets its wish once
-        // the answer is out (disconnectFromHost writes what is pending first).
-        QTcpSocket *socket = responder.socket();
-        response.write(std::move(responder));
-        if (request.value("Connection").compare("close", Qt::CaseInsensitive) == 0)
+            responder.writeHeader(name, value);
+        // A HEAD answer says how long the GET body is, and leaves it out.
+        responder.writeHeader("Content-Length", QByteArray::number(page.body.size()));
+        if (close)
+            responder.writeHeader("Connection", "close");
+        responder.writeBody(method == "HEAD" ? QByteArray() : page.body);
+        // disconnectFromHost writes what is pending first.
+        if (close)
             socket->disconnectFromHost();
     });
 
@@ -157,7 +174,7 @@ int main(int argc, char *argv[])
         }
         printLine(stdout, QStringLiteral("refusing connections on ") + baseUrl(options.address, port));
     } else {
-        auto *listener = new QTcpServer(&server);
+        auto *listener = new GuardedTcpServer(ConnectionLimits{}, &server);
         if (!listener->listen(options.address, options.port)) {
             printLine(stderr, QStringLiteral("ondavo-service: cannot listen on %1: %2")
                                   .arg(baseUrl(options.address, options.port), listener->errorString()));

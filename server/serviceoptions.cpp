@@ -6,8 +6,8 @@ ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptio
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Ondavo's reference web service: the station, goodbye, sleep and clock pages, and the "
-                       "partner player page."));
+        QStringLiteral("Ondavo's reference web service: the station, goodbye, sleep and clock pages, the "
+                       "partner player page and the program's site."));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help."));
     const QCommandLineOption addressOption(QStringLiteral("address"),
@@ -25,7 +25,8 @@ ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptio
         QStringLiteral("Do not listen: connections to the port are refused, as with a host that is down."));
     const QCommandLineOption logOption(
         QStringLiteral("log"),
-        QStringLiteral("Append one line per request (method, blank, path and raw query)."),
+        QStringLiteral("Append one line per request (method, blank, path and raw query; a line longer than "
+                       "1024 bytes is cut and ends in \"...\")."),
         QStringLiteral("file"));
     parser.addOptions({helpOption, addressOption, portOption, failOption, refuseOption, logOption});
 

@@ -91,6 +91,14 @@ QString statusText(int status)
         return QStringLiteral("Страница не найдена.");
     case 405:
         return QStringLiteral("Такой запрос не поддерживается.");
+    case 411:
+        return QStringLiteral("Нужна длина тела запроса.");
+    case 413:
+        return QStringLiteral("Тело запроса слишком велико.");
+    case 414:
+        return QStringLiteral("Адрес запроса слишком длинный.");
+    case 431:
+        return QStringLiteral("Заголовки запроса слишком велики.");
     default:
         return status >= 500 ? QStringLiteral("Сервис временно недоступен.")
                              : QStringLiteral("Запрос не выполнен.");
@@ -187,20 +195,24 @@ PageResponse ServicePages::respond(const QByteArray &method, const QString &path
     const auto failure = m_failures.constFind(path);
     if (failure != m_failures.cend())
         return errorPage(*failure);
-    if (method != "GET") {
+    if (method != "GET" && method != "HEAD") {
         PageResponse r = errorPage(405);
-        r.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET")));
+        r.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
         return r;
     }
+    // A HEAD is a look, not a visit: it changes nothing a later login gets.
+    const bool record = method == "GET";
     if (path == QLatin1String("/redirector/"))
-        return redirector(rawQuery);
+        return redirector(rawQuery, record);
     if (path == QLatin1String("/clock/default/"))
         return page(QStringLiteral("clock.html"), {}, kScriptPolicy);
     if (path == QLatin1String("/export/radio_player.html"))
         return page(QStringLiteral("partner.html"), {{QStringLiteral("STATIONS"), stationList()}},
                     kPlayerPolicy);
     if (path == QLatin1String("/played"))
-        return played(rawQuery);
+        return played(rawQuery, record);
+    if (path == QLatin1String("/index.php"))
+        return site(rawQuery);
     if (path == QLatin1String("/signal.wav")) {
         static const QByteArray wav = signalWav(kSignalSampleRate);
         PageResponse r;
@@ -212,7 +224,7 @@ PageResponse ServicePages::respond(const QByteArray &method, const QString &path
     return errorPage(404);
 }
 
-PageResponse ServicePages::redirector(const QByteArray &rawQuery)
+PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
 {
     QStringList actions;
     QString userName;
@@ -242,7 +254,7 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery)
                                      : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
         // The login that ends a quiet sleep is the alarm: the page starts a station at once, and
         // the service's own signal when the listener never played one, so it always sounds.
-        const std::optional<QString> wake = m_listeners.takeWakeUp(userName);
+        const std::optional<QString> wake = record ? m_listeners.takeWakeUp(userName) : std::nullopt;
         const QString wakeStation = !wake ? QString() : wake->isEmpty() ? kSignalId : *wake;
         return page(QStringLiteral("stations.html"),
                     {{QStringLiteral("GREETING"), greeting},
@@ -253,11 +265,13 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery)
     }
     if (action == QLatin1String("logoff")) {
         // A program closed during its quiet sleep sends no wake-up: its next start must not ring.
-        m_listeners.takeWakeUp(userName);
+        if (record)
+            m_listeners.takeWakeUp(userName);
         return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
     }
     if (action == QLatin1String("sleep")) {
-        m_listeners.slept(userName);
+        if (record)
+            m_listeners.slept(userName);
         const QString wakeUp = upTime.trimmed().isEmpty()
                                    ? QStringLiteral("Время пробуждения не указано.")
                                    : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
@@ -268,17 +282,33 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery)
 
 // The station page reports each station that starts playing. An unknown station is refused and
 // changes nothing.
-PageResponse ServicePages::played(const QByteArray &rawQuery)
+PageResponse ServicePages::played(const QByteArray &rawQuery, bool record)
 {
     const QList<QPair<QString, QString>> items = parseQuery(rawQuery);
     const QString station = firstValue(items, QLatin1String("station"));
     if (!isStation(station))
         return errorPage(400);
-    m_listeners.played(firstValue(items, QLatin1String("username")), station);
+    if (record)
+        m_listeners.played(firstValue(items, QLatin1String("username")), station);
     PageResponse r;
     r.status = 204;
     r.headers = {{"Cache-Control", "no-store"}};
     return r;
+}
+
+// The program's web site: its home page and its download page, as the about page links them.
+PageResponse ServicePages::site(const QByteArray &rawQuery)
+{
+    const QList<QPair<QString, QString>> items = parseQuery(rawQuery);
+    if (firstValue(items, QLatin1String("action")) != QLatin1String("ondavo"))
+        return errorPage(404);
+    const QString subact = firstValue(items, QLatin1String("subact"));
+    const QHash<QString, QString> values{{QStringLiteral("VERSION"), QStringLiteral(ONDAVO_PROGRAM_VERSION)}};
+    if (subact.isEmpty())
+        return page(QStringLiteral("site.html"), values, kPlainPolicy);
+    if (subact == QLatin1String("download"))
+        return page(QStringLiteral("download.html"), values, kPlainPolicy);
+    return errorPage(404);
 }
 
 PageResponse ServicePages::errorPage(int status)

@@ -56,7 +56,8 @@ public:
     void setFailure(const QString &path, int status);
 
     // path is the decoded path; rawQuery is the query as received, without '?'. Sleep requests,
-    // logins and played stations change what later logins get.
+    // logins and played stations change what later logins get; a HEAD changes nothing. HEAD is
+    // answered as GET, body included: leaving it out is the HTTP layer's job.
     PageResponse respond(const QByteArray &method, const QString &path, const QByteArray &rawQuery);
 
     // A short page for an HTTP error status.
@@ -73,8 +74,10 @@ public:
     static QString fillTemplate(const QString &text, const QHash<QString, QString> &values);
 
 private:
-    PageResponse redirector(const QByteArray &rawQuery);
-    PageResponse played(const QByteArray &rawQuery);
+    // record: whether the request counts as a listener's visit (GET), or is only a look (HEAD).
+    PageResponse redirector(const QByteArray &rawQuery, bool record);
+    PageResponse played(const QByteArray &rawQuery, bool record);
+    PageResponse site(const QByteArray &rawQuery);
 
     QHash<QString, int> m_failures;
     ListenerMemory m_listeners;

@@ -69,6 +69,23 @@ struct Reply
     QByteArray body;
 };
 
+// The Content-Length of the first answer in reply; -1 before its headers are complete.
+qsizetype contentLength(const QByteArray &reply)
+{
+    const qsizetype end = reply.indexOf("\r\n\r\n");
+    static const QRegularExpression header(QStringLiteral("\r\nContent-Length: (\\d+)\r\n"));
+    const QRegularExpressionMatch m = header.match(QString::fromLatin1(reply.left(end + 2)));
+    return end < 0 || !m.hasMatch() ? -1 : m.captured(1).toLongLong();
+}
+
+// Where the first answer in reply ends; -1 while it is incomplete. A HEAD answer has no body.
+qsizetype firstAnswerEnd(const QByteArray &reply, bool head)
+{
+    const qsizetype length = contentLength(reply);
+    const qsizetype end = reply.indexOf("\r\n\r\n") + 4 + (head ? 0 : length);
+    return length < 0 || end > reply.size() ? -1 : end;
+}
+
 } // namespace
 
 class TestService : public QObject
@@ -83,6 +100,8 @@ private slots:
     void failures();
     void rawTargetsAreLogged_data();
     void rawTargetsAreLogged();
+    void limits_data();
+    void limits();
     void refuseKeepsThePortClosed();
     void signalsEndItCleanly_data();
     void signalsEndItCleanly();
@@ -277,6 +296,145 @@ void TestService::rawTargetsAreLogged()
     QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, kTimeoutMs);
     QVERIFY(socket.readAll().startsWith("HTTP/1.1 "));
     QCOMPARE(newLogLines(), QByteArrayList{"GET " + logged});
+}
+
+void TestService::limits_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("byteGapMs"); // 0: sent at once; otherwise a byte at a time
+    QTest::addColumn<int>("status");    // of the first answer; 0: no answer at all
+    QTest::addColumn<bool>("closes");   // the service ends the connection...
+    QTest::addColumn<int>("notBeforeMs");
+    QTest::addColumn<int>("withinMs"); // ...in this span after the first byte was sent
+    QTest::addColumn<QByteArrayList>("logged");
+
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    const QByteArray clock = "GET /clock/default/ HTTP/1.1\r\n" + host;
+    // The request line may be 8 KiB, headers 16 KiB; a logged line is cut to 1 KiB.
+    const QByteArray longest = "/" + QByteArray(8192 - 14, 'a');
+    const QByteArray fill = "X-Fill: " + QByteArray(16 * 1024 - host.size() - 12, 'f') + "\r\n";
+    const QByteArray bigHeaders = clock + ("X-Fill: " + QByteArray(1000, 'f') + "\r\n").repeated(20);
+    const QByteArray played = "GET /played?station=fip HTTP/1.1\r\n" + host + "\r\n";
+
+    QTest::newRow("request line too long")
+        << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + host + "\r\n"
+        << 0 << 414 << true << 0 << 2000 << QByteArrayList();
+    QTest::newRow("longest request line, logged line cut")
+        << "GET " + longest + " HTTP/1.1\r\n" + host + "\r\n"
+        << 0 << 404 << false << 0 << 0 << QByteArrayList{"GET " + longest.left(1024 - 7) + "..."};
+    const QByteArray fitsLog = "/" + QByteArray(1024 - 5, 'b');
+    QTest::newRow("logged line at the cut")
+        << "GET " + fitsLog + " HTTP/1.1\r\n" + host + "\r\n"
+        << 0 << 404 << false << 0 << 0 << QByteArrayList{"GET " + fitsLog};
+    QTest::newRow("headers too large") << bigHeaders + "\r\n"
+                                       << 0 << 431 << true << 0 << 2000 << QByteArrayList();
+    QTest::newRow("largest headers") << "GET /clock/default/ HTTP/1.1\r\n" + host + fill + "\r\n"
+                                     << 0 << 200 << false << 0 << 0 << QByteArrayList{"GET /clock/default/"};
+    QTest::newRow("idle connection closed")
+        << QByteArray() << 0 << 0 << true << 4000 << 8000 << QByteArrayList();
+    QTest::newRow("half-sent request dropped") << clock << 0 << 0 << true << 4000 << 8000 << QByteArrayList();
+    QTest::newRow("trickled request dropped")
+        << QByteArray("GET /clock/default/ HTTP/1.1\r\nX-Slow: yyyyyyyyyyyyyyyy") << 400 << 0 << true << 9000
+        << 13000 << QByteArrayList();
+    QTest::newRow("HTTP/1.0 closes") << QByteArray("GET /clock/default/ HTTP/1.0\r\n\r\n") << 0 << 200 << true
+                                     << 0 << 2000 << QByteArrayList{"GET /clock/default/"};
+    QTest::newRow("close among keep-alive options")
+        << clock + "Connection: keep-alive, Close\r\n\r\n"
+        << 0 << 200 << true << 0 << 2000 << QByteArrayList{"GET /clock/default/"};
+    QTest::newRow("close in a second Connection header")
+        << clock + "Connection: keep-alive\r\nConnection: close\r\n\r\n"
+        << 0 << 200 << true << 0 << 2000 << QByteArrayList{"GET /clock/default/"};
+    QTest::newRow("HTTP/1.1 stays open")
+        << clock + "Connection: keep-alive\r\n\r\n"
+        << 0 << 200 << false << 0 << 0 << QByteArrayList{"GET /clock/default/"};
+    QTest::newRow("HEAD: headers, no body")
+        << "HEAD /clock/default/ HTTP/1.1\r\n" + host + "\r\n"
+        << 0 << 200 << false << 0 << 0 << QByteArrayList{"HEAD /clock/default/"};
+    QTest::newRow("HEAD of a missing page, HTTP/1.0")
+        << QByteArray("HEAD /nothing HTTP/1.0\r\n\r\n") << 0 << 404 << true << 0 << 2000
+        << QByteArrayList{"HEAD /nothing"};
+    QTest::newRow("pipelined") << played + played << 0 << 204 << false << 0 << 0
+                               << QByteArrayList{"GET /played?station=fip", "GET /played?station=fip"};
+    QTest::newRow("pipelined, the last one closes")
+        << played + played + clock + "Connection: close\r\n\r\n"
+        << 0 << 204 << true << 0 << 2000
+        << QByteArrayList{"GET /played?station=fip", "GET /played?station=fip", "GET /clock/default/"};
+    // A body that looks like a request is passed over, not taken for one.
+    QTest::newRow("body passed over")
+        << "POST /played HTTP/1.1\r\nContent-Length: 28\r\n\r\nGET /x HTTP/1.1\r\nX: yyyyyyyy" + clock +
+               "Connection: close\r\n\r\n"
+        << 0 << 405 << true << 0 << 2000 << QByteArrayList{"POST /played", "GET /clock/default/"};
+    QTest::newRow("chunked body refused")
+        << QByteArray("POST /played HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n") << 0 << 411 << true
+        << 0 << 2000 << QByteArrayList();
+    QTest::newRow("large body refused")
+        << QByteArray("POST /played HTTP/1.1\r\nContent-Length: 100000\r\n\r\n") << 0 << 413 << true << 0
+        << 2000 << QByteArrayList();
+}
+
+void TestService::limits()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, byteGapMs);
+    QFETCH(int, status);
+    QFETCH(bool, closes);
+    QFETCH(int, notBeforeMs);
+    QFETCH(int, withinMs);
+    QFETCH(QByteArrayList, logged);
+
+    newLogLines();
+    QTcpSocket socket;
+    QByteArray reply;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { reply += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, m_service.port);
+    QVERIFY(socket.waitForConnected(kTimeoutMs));
+    QElapsedTimer sent;
+    sent.start();
+    if (byteGapMs == 0) {
+        socket.write(request);
+    } else {
+        for (qsizetype i = 0; i < request.size() && socket.state() == QAbstractSocket::ConnectedState; ++i) {
+            socket.write(request.constData() + i, 1);
+            QTest::qWait(byteGapMs);
+        }
+    }
+
+    const bool head = request.startsWith("HEAD ");
+    if (closes) {
+        const int left = static_cast<int>(qMax<qint64>(withinMs - sent.elapsed(), 0));
+        QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, left);
+        QVERIFY2(sent.elapsed() >= notBeforeMs, qPrintable(QString::number(sent.elapsed())));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(firstAnswerEnd(reply, head) > 0, kTimeoutMs);
+    }
+    reply += socket.readAll();
+    QCOMPARE(newLogLines(), logged);
+
+    if (status == 0) {
+        QVERIFY2(reply.isEmpty(), reply.left(200).constData());
+        return;
+    }
+    QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status) + ' '), reply.left(200).constData());
+    QVERIFY(firstAnswerEnd(reply, head) > 0);
+    QCOMPARE(reply.contains("\r\nConnection: close\r\n"), closes);
+    if (head) {
+        // The headers of the GET answer, its length included, and nothing after them.
+        QCOMPARE(firstAnswerEnd(reply, true), reply.size());
+        const Reply full = get(m_service.port, request.split(' ').at(1));
+        QCOMPARE(full.status, status);
+        QVERIFY(!full.body.isEmpty());
+        QCOMPARE(contentLength(reply), full.body.size());
+    }
+    if (!closes) {
+        // Still open: a later request on it is answered and ends it, as it asks.
+        reply.clear();
+        socket.write("GET /played?station=fip HTTP/1.1\r\nConnection: close\r\n\r\n");
+        // Well before the idle limit would end it anyway.
+        QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, 2000);
+        reply += socket.readAll();
+        QVERIFY2(reply.startsWith("HTTP/1.1 204 "), reply.constData());
+        QVERIFY(reply.contains("\r\nConnection: close\r\n"));
+    }
 }
 
 void TestService::refuseKeepsThePortClosed()

@@ -1,5 +1,6 @@
 // The service's pages and arguments, driven in-process without a socket.
 
+#include "buildconfig.h"
 #include "serviceoptions.h"
 #include "servicepages.h"
 #include "signalwav.h"
@@ -135,6 +136,45 @@ void TestServicePages::respond_data()
     QTest::newRow("POST is not served")
         << QByteArray("POST") << "/redirector/" << QByteArray("action=login") << 405
         << QStringLiteral("Ошибка 405") << QStringList() << QStringList();
+    QTest::newRow("HEAD is answered as GET")
+        << QByteArray("HEAD") << "/clock/default/" << QByteArray() << 200 << QStringLiteral("Ондаво — часы")
+        << QStringList{QStringLiteral("id=\"time\"")} << QStringList();
+
+    // The program's site, as the about page links it; the version is the one the program reports.
+    const QString version = QStringLiteral("Версия ") + QLatin1String(ONDAVO_VERSION);
+    const QString home = QStringLiteral("Ондаво — радио и часы в трее");
+    const QString download = QStringLiteral("Ондаво — скачать и установить");
+    const QStringList noScript{QStringLiteral("<script")};
+    QTest::newRow("site home page")
+        << QByteArray("GET") << "/index.php" << QByteArray("action=ondavo") << 200 << home
+        << QStringList{version, QStringLiteral("системном трее"), QStringLiteral("Будильник"),
+                       QStringLiteral("Программируемый таймер"),
+                       QStringLiteral("href=\"/index.php?action=ondavo&amp;subact=download\"")}
+        << noScript;
+    QTest::newRow("site download page")
+        << QByteArray("GET") << "/index.php" << QByteArray("action=ondavo&subact=download") << 200 << download
+        << QStringList{version, QStringLiteral("<pre>scripts/run.sh</pre>"),
+                       QStringLiteral("<pre>scripts/test.sh</pre>"),
+                       QStringLiteral("<pre>cmake -S . -B build &amp;&amp; cmake --build build &amp;&amp; "
+                                      "cmake --install build --prefix /usr/local</pre>"),
+                       QStringLiteral("href=\"/index.php?action=ondavo\"")}
+        << noScript;
+    QTest::newRow("site, items in another order")
+        << QByteArray("GET") << "/index.php" << QByteArray("subact=download&x=1&action=ondavo") << 200
+        << download << QStringList{version} << QStringList();
+    QTest::newRow("site home page by HEAD")
+        << QByteArray("HEAD") << "/index.php" << QByteArray("action=ondavo") << 200 << home
+        << QStringList{version} << QStringList();
+    QTest::newRow("site of another program")
+        << QByteArray("GET") << "/index.php" << QByteArray("action=other&subact=download") << 404
+        << QStringLiteral("Ошибка 404") << QStringList() << QStringList();
+    QTest::newRow("site without action") << QByteArray("GET") << "/index.php" << QByteArray() << 404
+                                         << QStringLiteral("Ошибка 404") << QStringList() << QStringList();
+    QTest::newRow("site, unknown section")
+        << QByteArray("GET") << "/index.php" << QByteArray("action=ondavo&subact=forum") << 404
+        << QStringLiteral("Ошибка 404") << QStringList() << QStringList();
+    QTest::newRow("site by POST") << QByteArray("POST") << "/index.php" << QByteArray("action=ondavo") << 405
+                                  << QStringLiteral("Ошибка 405") << QStringList() << QStringList();
 }
 
 void TestServicePages::respond()
@@ -163,13 +203,17 @@ void TestServicePages::respond()
     QVERIFY(!body.contains(QLatin1String("{{")));
 
     bool hasPolicy = false;
+    QByteArray allow;
     for (const auto &[name, value] : r.headers) {
         if (name == "Content-Security-Policy") {
             hasPolicy = true;
             QVERIFY(value.startsWith("default-src 'none'"));
+        } else if (name == "Allow") {
+            allow = value;
         }
     }
     QVERIFY(hasPolicy);
+    QCOMPARE(allow, status == 405 ? QByteArray("GET, HEAD") : QByteArray());
 }
 
 void TestServicePages::failuresOverrideEveryMethodAndQuery()
@@ -192,7 +236,7 @@ void TestServicePages::failuresOverrideEveryMethodAndQuery()
 
 void TestServicePages::wakeUp_data()
 {
-    QTest::addColumn<QStringList>("requests"); // "status target"; the last one is a login
+    QTest::addColumn<QStringList>("requests"); // "status [HEAD] target"; the last one is a login
     QTest::addColumn<QString>("wake");
 
     // Users are given as they appear in a query, so the rows also show which spellings are one user.
@@ -207,6 +251,10 @@ void TestServicePages::wakeUp_data()
         return QStringLiteral("200 /redirector/?username=%1&passw=p&action=login&client=Ondavo3").arg(user);
     };
 
+    QTest::newRow("a HEAD changes nothing")
+        << QStringList{played("ann", "fip"), sleep("ann"), "204 HEAD /played?username=ann&station=kexp",
+                       login("ann").replace("200 /", "200 HEAD /"), login("ann")}
+        << "fip";
     QTest::newRow("logoff during the sleep ends it quietly")
         << QStringList{played("ann", "fip"), sleep("ann"),
                        "200 /redirector/?username=ann&passw=p&action=logoff", login("ann")}
@@ -260,8 +308,9 @@ void TestServicePages::wakeUp()
     ServicePages pages;
     PageResponse last;
     for (const QString &request : requests) {
-        const QString target = request.section(QLatin1Char(' '), 1);
-        last = pages.respond("GET", target.section(QLatin1Char('?'), 0, 0),
+        const bool head = request.section(QLatin1Char(' '), 1, 1) == QLatin1String("HEAD");
+        const QString target = request.section(QLatin1Char(' '), head ? 2 : 1);
+        last = pages.respond(head ? "HEAD" : "GET", target.section(QLatin1Char('?'), 0, 0),
                              target.section(QLatin1Char('?'), 1).toUtf8());
         QVERIFY2(QString::number(last.status) == request.section(QLatin1Char(' '), 0, 0),
                  qPrintable(request));
@@ -289,6 +338,8 @@ void TestServicePages::ownResponses_data()
                                              << 400 << html << QByteArray("<!doctype html>");
     QTest::newRow("played by POST") << QByteArray("POST") << "/played" << QByteArray("station=fip") << 405
                                     << html << QByteArray("<!doctype html>");
+    QTest::newRow("played by HEAD") << QByteArray("HEAD") << "/played" << QByteArray("station=fip") << 204
+                                    << QByteArray() << QByteArray();
     QTest::newRow("signal") << QByteArray("GET") << "/signal.wav" << QByteArray() << 200
                             << QByteArray("audio/wav") << QByteArray("RIFF");
     QTest::newRow("signal, any query") << QByteArray("GET") << "/signal.wav" << QByteArray("t=1") << 200

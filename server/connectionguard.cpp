@@ -1,0 +1,237 @@
+#include "connectionguard.h"
+
+#include "servicepages.h"
+
+#include <QTcpSocket>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// What waits in a connection's read buffer: the socket stops reading from the system past this.
+// Holds the largest request the limits let through.
+constexpr qint64 kReadBuffer = 64 * 1024;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 411:
+        return QByteArrayLiteral("Length Required");
+    case 413:
+        return QByteArrayLiteral("Payload Too Large");
+    case 414:
+        return QByteArrayLiteral("URI Too Long");
+    case 431:
+        return QByteArrayLiteral("Request Header Fields Too Large");
+    default:
+        return QByteArrayLiteral("Bad Request");
+    }
+}
+
+// QHttpServer skips the same characters between requests.
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v';
+}
+
+} // namespace
+
+GuardedTcpServer::GuardedTcpServer(const ConnectionLimits &limits, QObject *parent)
+    : QTcpServer(parent), m_limits(limits)
+{
+    if (m_limits.maxConnections <= 0) {
+        rlimit files = {};
+        const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
+        m_limits.maxConnections = static_cast<int>(qBound<rlim_t>(16, soft > 80 ? soft - 64 : 16, 10000));
+    }
+    // Qt's default queue of 50 overflows when a burst of connections meets a busy moment, and each
+    // connection it turns away waits a second for its SYN to be sent again.
+    setListenBacklogSize(1024);
+    // Out of file descriptors, QTcpServer stops accepting for good; try again shortly.
+    connect(this, &QTcpServer::acceptError, this,
+            [this] { QTimer::singleShot(100, this, &QTcpServer::resumeAccepting); });
+}
+
+bool GuardedTcpServer::takeCloseAfterAnswer(QTcpSocket *socket)
+{
+    auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
+    return !guard || guard->takeCloseAfterAnswer();
+}
+
+void GuardedTcpServer::incomingConnection(qintptr descriptor)
+{
+    if (m_open >= m_limits.maxConnections) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    auto *guard = new ConnectionGuard(socket, m_limits);
+    ++m_open;
+    connect(guard, &QObject::destroyed, this, [this] { --m_open; });
+    // QHttpServer 6.4 takes the socket and connects its reader in here, before any byte is read.
+    addPendingConnection(socket);
+    guard->followServer();
+}
+
+ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const ConnectionLimits &limits)
+    : QObject(socket), m_socket(socket), m_limits(limits)
+{
+    socket->setReadBufferSize(kReadBuffer);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &ConnectionGuard::drop);
+    connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::beforeServer);
+    // A client taking its answer is not idle.
+    connect(socket, &QIODevice::bytesWritten, this, &ConnectionGuard::arm);
+    arm();
+}
+
+void ConnectionGuard::followServer()
+{
+    connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::afterServer);
+}
+
+bool ConnectionGuard::takeCloseAfterAnswer()
+{
+    // An answer to a request never seen here: end the connection rather than guess.
+    if (m_closing.empty())
+        return true;
+    const bool close = m_closing.front();
+    m_closing.pop_front();
+    return close;
+}
+
+// The server reads one request per readyRead and signals readyRead again for what it left, so only
+// what lies past what it left last time is new.
+void ConnectionGuard::beforeServer()
+{
+    // Requests sent without reading the answers would pile the answers up here.
+    if (m_socket->bytesToWrite() > m_limits.maxUnsent) {
+        drop();
+        return;
+    }
+    const qint64 available = m_socket->bytesAvailable();
+    const qint64 fresh = available - m_unread;
+    if (fresh <= 0)
+        return;
+    const QByteArray buffered = m_socket->peek(available);
+    const int status = scan(buffered.constData() + (buffered.size() - fresh), fresh);
+    if (status != 0) {
+        refuse(status);
+        return;
+    }
+    arm();
+}
+
+void ConnectionGuard::afterServer()
+{
+    m_unread = m_socket->bytesAvailable();
+}
+
+int ConnectionGuard::scan(const char *data, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        if (m_bodyLeft > 0) {
+            const qint64 skip = qMin<qint64>(m_bodyLeft, size - i);
+            m_bodyLeft -= skip;
+            i += skip - 1;
+            continue;
+        }
+        const char c = data[i];
+        if (m_head.isEmpty()) {
+            if (isBlank(c))
+                continue;
+            m_headClock.start();
+        }
+        m_head.append(c);
+        if (m_lineEnd < 0) {
+            if (c == '\n') {
+                const qsizetype length = m_head.size() - (m_head.endsWith("\r\n") ? 2 : 1);
+                if (length > m_limits.maxRequestLine)
+                    return 414;
+                m_lineEnd = m_head.size();
+            } else if (m_head.size() > m_limits.maxRequestLine + 1) { // + 1: room for a CR
+                return 414;
+            }
+            continue;
+        }
+        if (m_head.size() - m_lineEnd > m_limits.maxHeaderBytes)
+            return 431;
+        if (c == '\n' && (m_head.endsWith("\n\n") || m_head.endsWith("\n\r\n"))) {
+            if (const int status = headComplete())
+                return status;
+        }
+    }
+    return 0;
+}
+
+int ConnectionGuard::headComplete()
+{
+    const QList<QByteArray> lines = m_head.split('\n');
+    const QByteArray requestLine = lines.constFirst().trimmed();
+    // HTTP/1.0 clients expect the end of the answer to be the end of the connection.
+    bool close = requestLine.mid(requestLine.lastIndexOf(' ') + 1) != "HTTP/1.1";
+    qint64 length = 0;
+    bool seenLength = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "connection") {
+            for (const QByteArray &option : value.split(','))
+                close = close || option.trimmed().compare("close", Qt::CaseInsensitive) == 0;
+        } else if (name == "transfer-encoding") {
+            // Chunks would have to be followed to find the next request; no page takes a body.
+            return 411;
+        } else if (name == "content-length" && !seenLength) {
+            // The server goes by the first one; what is not a number is no body.
+            seenLength = true;
+            length = value.toLongLong();
+        }
+    }
+    if (length > m_limits.maxBody)
+        return 413;
+    m_bodyLeft = qMax<qint64>(length, 0);
+    m_closing.push_back(close);
+    m_head.clear();
+    m_lineEnd = -1;
+    m_headClock.invalidate();
+    return 0;
+}
+
+void ConnectionGuard::refuse(int status)
+{
+    // The server's reader, next in line for this readyRead, must not see the request.
+    disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+    const PageResponse page = ServicePages::errorPage(status);
+    QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+    answer += "Content-Type: " + page.contentType + "\r\n";
+    for (const auto &[name, value] : page.headers)
+        answer += name + ": " + value + "\r\n";
+    answer += "Content-Length: " + QByteArray::number(page.body.size()) + "\r\nConnection: close\r\n\r\n";
+    m_socket->write(answer + page.body);
+    m_socket->disconnectFromHost();
+}
+
+void ConnectionGuard::drop()
+{
+    disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+    m_socket->abort();
+    m_socket->deleteLater();
+}
+
+void ConnectionGuard::arm()
+{
+    qint64 ms = m_limits.idleMs;
+    if (m_headClock.isValid())
+        ms = qMin<qint64>(ms, m_limits.headMs - m_headClock.elapsed());
+    m_timer.start(static_cast<int>(qMax<qint64>(ms, 0)));
+}
