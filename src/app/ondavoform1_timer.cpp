@@ -53,9 +53,8 @@ void TOndavoForm1::setupTimerPage()
 
     // The list swallows its right-clicks; they bring up the window's menu as everywhere else.
     ui->TimerActionComboBox->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->TimerActionComboBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        m_trayPopupMenu->popup(ui->TimerActionComboBox->mapToGlobal(pos));
-    });
+    connect(ui->TimerActionComboBox, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_trayPopupMenu->popup(ui->TimerActionComboBox->mapToGlobal(pos)); });
 
     // The status line sits on the button colour of the running theme, which a form cannot name.
     QPalette p = ui->TimerStatusEdit->palette();
