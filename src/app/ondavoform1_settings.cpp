@@ -10,7 +10,6 @@
 #include "settings/profilevalues.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 
 namespace {
@@ -35,9 +34,13 @@ void TOndavoForm1::resolvePaths()
 
 void TOndavoForm1::LoadSettings()
 {
-    if (m_state.SettingsFile.isEmpty() || !QFileInfo::exists(m_state.SettingsFile))
+    if (m_state.SettingsFile.isEmpty())
         return;
+    // Only a file that was read counts: what is not a regular file, or cannot be read, is taken
+    // as no file at all, so no identity is made up that could never be kept.
     const IniFile ini = IniFile::load(m_state.SettingsFile);
+    if (ini.source() != IniFile::Source::File)
+        return;
     const QLocale locale;
     const QDateTime now = m_env.clock->now();
 
@@ -63,7 +66,8 @@ bool TOndavoForm1::SaveSettings()
 {
     if (m_state.SettingsFile.isEmpty())
         return true;
-    // Everything else in the file (other sections, keys, comments) is kept as it was.
+    // Everything else in the file (other sections, keys, comments) is kept as it was. A file that
+    // could not be read, or something that is not a file, is never replaced: save() fails.
     IniFile ini = IniFile::load(m_state.SettingsFile);
     ini.setValue(Section, KeyTimerCmd, ui->TimerCommandEdit->text());
     ini.setValue(Section, KeyUserName, m_state.UserName);

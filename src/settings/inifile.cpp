@@ -3,7 +3,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
+#include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -21,14 +28,26 @@ struct ParsedLine
     QStringView value;
 };
 
-// A line is a section header "[Name]" (up to its last ']', so names may hold brackets), a key line
-// "Key=Value" or anything else, which is kept as it is. A line opening with '[' but without ']' is neither a
-// header nor a key: it stays in the section it sits in and is never read.
+constexpr char16_t byteOrderMark = 0xFEFF;
+
+// Blanks and byte order marks: a mark where a line starts (files joined together, or a mark the
+// start of the file did not account for) must not hide a header or a key.
+QStringView withoutLeadingBlanks(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text.at(i).isSpace() || text.at(i) == QChar(byteOrderMark)))
+        ++i;
+    return text.mid(i);
+}
+
+// A line is a section header "[Name]" (the name ends at its first ']', so "[S] ; see [x]" is the
+// section S), a key line "Key=Value" or anything else, which is kept as it is. A line opening with '['
+// but without ']' is neither a header nor a key: it stays in the section it sits in and is never read.
 ParsedLine parseLine(QStringView line)
 {
-    const QStringView text = line.trimmed();
+    const QStringView text = withoutLeadingBlanks(line).trimmed();
     if (text.startsWith(u'[')) {
-        const qsizetype close = text.lastIndexOf(u']');
+        const qsizetype close = text.indexOf(u']');
         if (close < 0)
             return {};
         return {LineKind::Section, text.mid(1, close - 1).trimmed(), {}};
@@ -56,63 +75,216 @@ QString oneLine(QString text)
     return text;
 }
 
-QString name(const QString &text)
+QString keyName(const QString &text)
 {
     return oneLine(text).trimmed();
 }
 
-QString decode(const QByteArray &data)
+// What a header written with this name reads back as.
+QString sectionName(const QString &text)
 {
-    if (data.startsWith("\xFF\xFE"))
-        return QStringDecoder(QStringDecoder::Utf16LE)(data.mid(2));
-    if (data.startsWith("\xFE\xFF"))
-        return QStringDecoder(QStringDecoder::Utf16BE)(data.mid(2));
-    if (data.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(data.mid(3));
-    return QString::fromUtf8(data);
+    QString name = oneLine(text);
+    const qsizetype close = name.indexOf(u']');
+    if (close >= 0)
+        name.truncate(close);
+    return name.trimmed();
 }
+
+// One code unit of the file at offset: a byte, or a 16-bit word in the given order.
+char16_t unitAt(const QByteArray &data, qsizetype offset, int unitSize, bool bigEndian)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData() + offset);
+    if (unitSize == 1)
+        return p[0];
+    return bigEndian ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p);
+}
+
+// What save() must know about the file it would replace.
+enum class Target
+{
+    Replaceable, // a readable, writable regular file, or nothing yet
+    NotAFile,
+    ReadOnly,
+    Unreadable
+};
+
+#ifdef Q_OS_UNIX
+// The kind is checked before the file is opened, and again on what was opened: opening a FIFO
+// for reading waits for a writer for good, and opening a device may do something.
+IniFile::Source readRegularFile(const QString &path, QByteArray *data)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info = {};
+    if (::stat(native.constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? IniFile::Source::None : IniFile::Source::Unreadable;
+    if (!S_ISREG(info.st_mode))
+        return IniFile::Source::NotAFile;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? IniFile::Source::None : IniFile::Source::Unreadable;
+    IniFile::Source source = IniFile::Source::File;
+    if (::fstat(fd, &info) != 0)
+        source = IniFile::Source::Unreadable;
+    else if (!S_ISREG(info.st_mode))
+        source = IniFile::Source::NotAFile;
+    char buffer[64 * 1024];
+    while (source == IniFile::Source::File) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            data->append(buffer, qsizetype(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            source = IniFile::Source::Unreadable;
+    }
+    ::close(fd);
+    return source;
+}
+
+Target targetState(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info = {};
+    // Whatever stat cannot see, the save itself will find out about.
+    if (::stat(native.constData(), &info) != 0)
+        return Target::Replaceable;
+    if (!S_ISREG(info.st_mode))
+        return Target::NotAFile;
+    // The owner's write bit, not an access check: root passes every access check, and a read-only
+    // settings file must stay as the user left it.
+    if (!(info.st_mode & S_IWUSR))
+        return Target::ReadOnly;
+    // Opened, not access(): access() asks with the real user's rights.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? Target::Replaceable : Target::Unreadable;
+    ::close(fd);
+    return Target::Replaceable;
+}
+#else
+IniFile::Source readRegularFile(const QString &path, QByteArray *data)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return IniFile::Source::None;
+    if (!info.isFile())
+        return IniFile::Source::NotAFile;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return IniFile::Source::Unreadable;
+    *data = file.readAll();
+    return file.error() == QFileDevice::NoError ? IniFile::Source::File : IniFile::Source::Unreadable;
+}
+
+Target targetState(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Target::Replaceable;
+    if (!info.isFile())
+        return Target::NotAFile;
+    if (!info.permission(QFile::WriteOwner))
+        return Target::ReadOnly;
+    return info.isReadable() ? Target::Replaceable : Target::Unreadable;
+}
+#endif
 
 } // namespace
 
 IniFile IniFile::load(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return IniFile();
-    return fromData(file.readAll());
+    QByteArray data;
+    const Source source = readRegularFile(path, &data);
+    IniFile ini = source == Source::File ? fromData(data) : IniFile();
+    ini.m_source = source;
+    return ini;
 }
 
 IniFile IniFile::fromData(const QByteArray &data)
 {
     IniFile ini;
-    const QString text = decode(data);
-    bool crLf = false;
+    QByteArrayView mark("\xEF\xBB\xBF");
+    if (data.startsWith("\xFF\xFE")) {
+        ini.m_encoding = Encoding::Utf16LE;
+        mark = QByteArrayView("\xFF\xFE");
+    } else if (data.startsWith("\xFE\xFF")) {
+        ini.m_encoding = Encoding::Utf16BE;
+        mark = QByteArrayView("\xFE\xFF");
+    }
+    // Every mark, not just one: a file that starts with several must still show its first line.
     qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
+    while (QByteArrayView(data).sliced(start).startsWith(mark))
+        start += mark.size();
+    ini.m_marks = data.left(start);
+
+    const int unitSize = ini.m_encoding == Encoding::Utf8 ? 1 : 2;
+    const bool bigEndian = ini.m_encoding == Encoding::Utf16BE;
+    // An odd byte at the end of a UTF-16 file stays at the end: lines added before it must still
+    // start on a code unit.
+    qsizetype end = data.size();
+    if ((end - start) % unitSize != 0) {
+        --end;
+        ini.m_tail = data.right(1);
+    }
+    for (qsizetype i = start; i + unitSize <= end; i += unitSize) {
+        const char16_t c = unitAt(data, i, unitSize, bigEndian);
         if (c != u'\r' && c != u'\n')
             continue;
-        ini.m_lines.append(text.mid(start, i - start));
-        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') {
-            crLf = true;
-            ++i;
+        const QByteArray bytes = data.mid(start, i - start);
+        ini.m_lines.append({bytes, ini.decode(bytes)});
+        if (c == u'\r' && i + 2 * unitSize <= end &&
+            unitAt(data, i + unitSize, unitSize, bigEndian) == u'\n') {
+            ini.m_crLf = true;
+            i += unitSize;
         }
-        start = i + 1;
+        start = i + unitSize;
     }
-    if (start < text.size())
-        ini.m_lines.append(text.mid(start));
-    ini.m_endsWithLineEnd = start == text.size();
-    if (crLf)
-        ini.m_lineEnd = QStringLiteral("\r\n");
+    if (start < end) {
+        const QByteArray bytes = data.mid(start, end - start);
+        ini.m_lines.append({bytes, ini.decode(bytes)});
+    }
+    ini.m_endsWithLineEnd = start == end;
     return ini;
+}
+
+QString IniFile::decode(const QByteArray &bytes) const
+{
+    if (m_encoding == Encoding::Utf8)
+        return QString::fromUtf8(bytes);
+    // Code unit by code unit, so a lone surrogate is still there to be written back.
+    const bool bigEndian = m_encoding == Encoding::Utf16BE;
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(unitAt(bytes, 2 * i, 2, bigEndian));
+    return text;
+}
+
+QByteArray IniFile::encode(const QString &text) const
+{
+    if (m_encoding == Encoding::Utf8)
+        return text.toUtf8();
+    QByteArray bytes(2 * text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (m_encoding == Encoding::Utf16BE)
+            qToBigEndian<quint16>(text.at(i).unicode(), bytes.data() + 2 * i);
+        else
+            qToLittleEndian<quint16>(text.at(i).unicode(), bytes.data() + 2 * i);
+    }
+    return bytes;
 }
 
 QByteArray IniFile::toData() const
 {
-    QString text = m_lines.join(m_lineEnd);
+    const QByteArray lineEnd = encode(m_crLf ? QStringLiteral("\r\n") : QStringLiteral("\n"));
+    QByteArray data = m_marks;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (i > 0)
+            data += lineEnd;
+        data += m_lines.at(i).bytes;
+    }
     if (m_endsWithLineEnd && !m_lines.isEmpty())
-        text += m_lineEnd;
-    return text.toUtf8();
+        data += lineEnd;
+    return data + m_tail;
 }
 
 // The first section of that name is the one read and written; within it, the first key.
@@ -120,7 +292,7 @@ IniFile::Position IniFile::find(QStringView section, QStringView key) const
 {
     Position position;
     for (int i = 0; i < m_lines.size(); ++i) {
-        const ParsedLine line = parseLine(m_lines.at(i));
+        const ParsedLine line = parseLine(m_lines.at(i).text);
         if (line.kind == LineKind::Section) {
             if (position.section >= 0)
                 break;
@@ -141,15 +313,15 @@ IniFile::Position IniFile::find(QStringView section, QStringView key) const
 
 bool IniFile::contains(const QString &section, const QString &key) const
 {
-    return find(name(section), name(key)).key >= 0;
+    return find(sectionName(section), keyName(key)).key >= 0;
 }
 
 QString IniFile::value(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    const Position position = find(name(section), name(key));
+    const Position position = find(sectionName(section), keyName(key));
     if (position.key < 0)
         return defaultValue;
-    QStringView value = parseLine(m_lines.at(position.key)).value;
+    QStringView value = parseLine(m_lines.at(position.key).text).value;
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
         value.back() == value.front())
         value = value.mid(1, value.size() - 2);
@@ -164,22 +336,22 @@ QString IniFile::value(const QString &section, const QString &key, const QString
 
 void IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
-    const QString sectionName = name(section);
-    const QString keyName = name(key);
-    if (keyName.isEmpty())
+    const QString section1 = sectionName(section);
+    const QString key1 = keyName(key);
+    if (key1.isEmpty())
         return;
     const QString text = oneLine(value);
-    const Position position = find(sectionName, keyName);
+    const Position position = find(section1, key1);
     if (position.key >= 0) {
-        const QString original = parseLine(m_lines.at(position.key)).name.toString();
-        m_lines[position.key] = original + u'=' + text;
+        const QString original = parseLine(m_lines.at(position.key).text).name.toString();
+        m_lines[position.key] = makeLine(original + u'=' + text);
     } else if (position.section >= 0) {
-        m_lines.insert(position.insertAt, keyName + u'=' + text);
+        m_lines.insert(position.insertAt, makeLine(key1 + u'=' + text));
         if (position.insertAt == m_lines.size() - 1)
             m_endsWithLineEnd = true;
     } else {
-        m_lines.append(u'[' + sectionName + u']');
-        m_lines.append(keyName + u'=' + text);
+        m_lines.append(makeLine(u'[' + section1 + u']'));
+        m_lines.append(makeLine(key1 + u'=' + text));
         m_endsWithLineEnd = true;
     }
 }
@@ -187,12 +359,23 @@ void IniFile::setValue(const QString &section, const QString &key, const QString
 bool IniFile::save(const QString &path)
 {
     m_error.clear();
-    // The owner's write bit, not an access check: root passes every access check, and a
-    // read-only settings file must stay as the user left it.
-    const QFileInfo info(path);
-    if (info.exists() && !info.permission(QFile::WriteOwner)) {
+    // What could not be read is not in this document; writing it would wipe it.
+    if (m_source == Source::Unreadable) {
+        m_error = QStringLiteral("The settings could not be read, so %1 is not replaced").arg(path);
+        return false;
+    }
+    switch (targetState(path)) {
+    case Target::NotAFile:
+        m_error = QStringLiteral("%1 is not a regular file").arg(path);
+        return false;
+    case Target::ReadOnly:
         m_error = QStringLiteral("%1 is read-only").arg(path);
         return false;
+    case Target::Unreadable:
+        m_error = QStringLiteral("%1 cannot be read, so it is not replaced").arg(path);
+        return false;
+    case Target::Replaceable:
+        break;
     }
     // Written to a temporary file and renamed over the old one only when complete.
     QSaveFile file(path);

@@ -70,6 +70,83 @@ QDate parseDate(const QString &text, const QLocale &locale, const QString &forma
     return QDate(year, date.month(), date.day());
 }
 
+// The pattern with every field run outside quoted literals replaced by change(letter, length).
+template <typename Change> QString mapFields(const QString &format, Change change)
+{
+    QString result;
+    qsizetype i = 0;
+    while (i < format.size()) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            const qsizetype end = skipQuoted(format, i);
+            result += QStringView(format).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        const qsizetype run = runLength(format, i, c);
+        result += change(c, run);
+        i += run;
+    }
+    return result;
+}
+
+// Non-breaking blanks in a pattern stand for the blank a person types.
+QString plainBlanks(QString format)
+{
+    format.replace(QChar(0x00A0), u' ');
+    format.replace(QChar(0x202F), u' ');
+    return format;
+}
+
+// Days, months, hours, minutes and seconds of one digit where the pattern pads them to two.
+QString unpadded(const QString &format)
+{
+    return mapFields(format, [](QChar c, qsizetype run) {
+        if (run == 2 && QStringView(u"dMHhms").contains(c))
+            return QString(c);
+        return QString(run, c);
+    });
+}
+
+// A lone "yyyy" becomes "yy", for a two-digit year typed where four are written.
+QString narrowFourDigitYear(const QString &format)
+{
+    return mapFields(format, [](QChar c, qsizetype run) {
+        return c == u'y' && run == 4 ? QStringLiteral("yy") : QString(run, c);
+    });
+}
+
+// A 12-hour pattern as a 24-hour one: the AM/PM marker and the blanks before it go, "h" becomes "H".
+QString twentyFourHour(const QString &format)
+{
+    bool changed = false;
+    QString result = mapFields(format, [&changed](QChar c, qsizetype run) {
+        if (c == u'a' || c == u'A' || c == u'p' || c == u'P') {
+            changed = true;
+            return QStringLiteral("\x01");
+        }
+        return c == u'h' ? QString(run, u'H') : QString(run, c);
+    });
+    if (!changed)
+        return format;
+    // The markers' place, with the blanks before it (or after it, when it leads).
+    qsizetype at;
+    while ((at = result.indexOf(QChar(1))) >= 0) {
+        qsizetype left = at;
+        qsizetype right = at + 1;
+        while (right < result.size() && result.at(right) == QChar(1))
+            ++right;
+        while (left > 0 && result.at(left - 1) == u' ')
+            --left;
+        if (left == 0) {
+            while (right < result.size() && result.at(right) == u' ')
+                ++right;
+        }
+        result.remove(left, right - left);
+    }
+    return result.trimmed();
+}
+
 } // namespace
 
 QString withoutTimeZone(const QString &pattern)
@@ -127,18 +204,18 @@ QString format(const DateTime &value, const QLocale &locale)
 
 std::optional<DateTime> parse(const QString &text, const QLocale &locale, int pivotYear)
 {
-    const QString trimmed = text.trimmed();
+    // A person may have typed the text: any run of blanks counts as one.
+    const QString trimmed = text.simplified();
     if (trimmed.isEmpty())
         return std::nullopt;
 
-    const QString original = locale.dateFormat(QLocale::ShortFormat);
-    const QString widened = widenTwoDigitYear(original);
-    const QStringList timeFormats = {withoutTimeZone(locale.timeFormat(QLocale::LongFormat)),
-                                     withoutTimeZone(locale.timeFormat(QLocale::ShortFormat))};
+    const QString original = plainBlanks(locale.dateFormat(QLocale::ShortFormat));
+    const QString fourDigits = widenTwoDigitYear(original);
+    const QString twoDigits = narrowFourDigitYear(fourDigits);
 
     // The date may hold blanks itself (the C locale's "d MMM yyyy"); the blank after them
     // separates the time.
-    const qsizetype dateBlanks = widened.count(u' ');
+    const qsizetype dateBlanks = fourDigits.count(u' ');
     qsizetype split = -1;
     for (qsizetype n = 0; n <= dateBlanks; ++n) {
         split = trimmed.indexOf(u' ', split + 1);
@@ -146,15 +223,41 @@ std::optional<DateTime> parse(const QString &text, const QLocale &locale, int pi
             break;
     }
     const QString datePart = split < 0 ? trimmed : trimmed.left(split);
-    QDate date = parseDate(datePart, locale, widened, pivotYear, false);
-    if (!date.isValid() && original != widened)
-        date = parseDate(datePart, locale, original, pivotYear, true);
+
+    // The written form first, then what a person may type: one-digit fields, a two-digit year.
+    struct DateFormat
+    {
+        QString format;
+        bool windowed;
+    };
+    const DateFormat dateFormats[] = {
+        {fourDigits, false}, {twoDigits, true}, {unpadded(fourDigits), false}, {unpadded(twoDigits), true}};
+    QDate date;
+    for (const DateFormat &format : dateFormats) {
+        // A pattern without a lone four-digit year has nothing to window.
+        if (format.windowed && twoDigits == fourDigits)
+            continue;
+        date = parseDate(datePart, locale, format.format, pivotYear, format.windowed);
+        if (date.isValid())
+            break;
+    }
     if (!date.isValid())
         return std::nullopt;
     if (split < 0)
         return DateTime::fromDate(date);
+
     const QString timePart = trimmed.mid(split + 1);
-    for (const QString &format : timeFormats) {
+    QStringList timeFormats;
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+        const QString format = plainBlanks(withoutTimeZone(locale.timeFormat(type)));
+        timeFormats << format << twentyFourHour(format);
+    }
+    timeFormats.removeDuplicates();
+    const qsizetype written = timeFormats.size();
+    for (qsizetype i = 0; i < written; ++i)
+        timeFormats << unpadded(timeFormats.at(i));
+    timeFormats.removeDuplicates();
+    for (const QString &format : std::as_const(timeFormats)) {
         const QTime time = locale.toTime(timePart, format);
         if (time.isValid())
             return DateTime::fromDateTime(date, time);

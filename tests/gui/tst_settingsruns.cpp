@@ -1,5 +1,7 @@
 #include "windowfixture.h"
 
+#include "fakes/hostilepaths.h"
+
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -7,6 +9,8 @@
 #include <QSettings>
 #include <QTimeEdit>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 // Runs the program's window once: create, close through the logoff page, return the identity used.
@@ -41,6 +45,16 @@ void writeFile(const QString &path, const QByteArray &data)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(data);
 }
+
+QByteArray utf16le(const QString &text)
+{
+    QByteArray data;
+    for (const QChar c : text) {
+        data.append(char(c.unicode() & 0xFF));
+        data.append(char(c.unicode() >> 8));
+    }
+    return data;
+}
 } // namespace
 
 class TestSettingsRuns : public QObject
@@ -55,6 +69,10 @@ private slots:
     void wakeUpTimeRoundTrips();
     void saveKeepsTheRestOfTheFile();
     void readOnlyFileIsNotReplaced();
+    void hostileSettingsPath_data();
+    void hostileSettingsPath();
+    void keptAcrossRuns_data();
+    void keptAcrossRuns();
 };
 
 void TestSettingsRuns::firstSecondThirdRun()
@@ -123,6 +141,11 @@ void TestSettingsRuns::loadedValues_data()
         << QByteArray("[Settings]\nCloseOnExec=2\nWakeUpDate=05.05.2027\n") << "" << 0 << true << QTime(0, 0);
     QTest::newRow("long command cut") << QByteArray("[Settings]\nTimerCmd=" + QByteArray(3000, 'a') + "\n")
                                       << QString(2047, 'a') << 0 << false << QTime();
+    // Typed by a person rather than written by the program.
+    QTest::newRow("one-digit hour") << QByteArray("[Settings]\nWakeUpDate=24.12.2026 6:45:30\n") << "" << 0
+                                    << false << QTime(6, 45, 30);
+    QTest::newRow("two-digit year, no seconds")
+        << QByteArray("[Settings]\nWakeUpDate=1.2.27 7:05\n") << "" << 0 << false << QTime(7, 5);
 }
 
 void TestSettingsRuns::loadedValues()
@@ -187,6 +210,109 @@ void TestSettingsRuns::readOnlyFileIsNotReplaced()
     box->button(QMessageBox::Ok)->click();
     QCOMPARE(closed.count(), 1);
     QCOMPARE(readFile(fx.settingsPath()), original);
+}
+
+void TestSettingsRuns::hostileSettingsPath_data()
+{
+    using HostilePaths::Kind;
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("FIFO") << Kind::Fifo;
+    QTest::newRow("link to a FIFO") << Kind::LinkToFifo;
+    QTest::newRow("directory") << Kind::Directory;
+    QTest::newRow("socket") << Kind::Socket;
+    QTest::newRow("device") << Kind::Device;
+    QTest::newRow("writable, unreadable") << Kind::Unreadable;
+}
+
+// What is not a file that could be read counts as no file: the start neither hangs nor makes up an
+// identity, and the close reports that it could not write rather than replace it.
+void TestSettingsRuns::hostileSettingsPath()
+{
+    QFETCH(HostilePaths::Kind, kind);
+    WindowFixture fx;
+    const QByteArray original = "[Settings]\nUserName=keep\nPassw=me\n";
+    QVERIFY(QDir().mkpath(QFileInfo(fx.settingsPath()).path()));
+    QVERIFY(HostilePaths::make(kind, fx.settingsPath(), original));
+    const QString before = HostilePaths::describe(fx.settingsPath());
+    {
+        // Root reads anything whatever its mode; without that right it reads as a user does.
+        HostilePaths::NoReadOverride asUser;
+        if (kind == HostilePaths::Kind::Unreadable && HostilePaths::readable(fx.settingsPath()))
+            QSKIP("This system does not let a test make a file unreadable");
+
+        TOndavoForm1 *w = nullptr;
+        {
+            std::optional<HostilePaths::FifoRelease> release;
+            if (kind == HostilePaths::Kind::Fifo || kind == HostilePaths::Kind::LinkToFifo)
+                release.emplace(fx.settingsPath(), original);
+            w = fx.create();
+            QVERIFY2(!release || !release->fired(), "the start waited for a writer");
+        }
+        QVERIFY(w->state().UserName.isEmpty());
+        QVERIFY(w->state().Passw.isEmpty());
+        QVERIFY(fx.radio()->lastUrl().toString().contains("?username=&passw=&action=login"));
+
+        QSignalSpy closed(w, &TOndavoForm1::closed);
+        w->close();
+        fx.radio()->complete(fx.radio()->lastUrl());
+        QMessageBox *box = writeFailureBox();
+        QVERIFY(box);
+        QCOMPARE(box->text(), "Unable to write to " + fx.settingsPath());
+        box->button(QMessageBox::Ok)->click();
+        QCOMPARE(closed.count(), 1);
+    }
+    QCOMPARE(HostilePaths::describe(fx.settingsPath()), before);
+    if (kind == HostilePaths::Kind::Unreadable)
+        QCOMPARE(readFile(fx.settingsPath()), original);
+}
+
+void TestSettingsRuns::keptAcrossRuns_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArrayList>("kept"); // each of them verbatim in the file after a run
+    QTest::addColumn<QByteArray>("header");   // the section's header as it is written in the file
+
+    const QByteArray marks3("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF");
+    const QByteArray identity("UserName=u1\nPassw=p1\n");
+    QTest::newRow("8-bit lines")
+        << "; \xCA\xEE\xEC\xEC\xE5\xED\xF2\n[\xC4\xF0\xF3\xE3\xEE\xE5]\nK=\xE7\xED\n[Settings]\nNote=\xFF "
+           "stray\n" +
+               identity
+        << QByteArrayList{"; \xCA\xEE\xEC\xEC\xE5\xED\xF2\n[\xC4\xF0\xF3\xE3\xEE\xE5]\nK=\xE7\xED\n",
+                          "\nNote=\xFF stray\n"}
+        << QByteArray("[Settings]");
+    QTest::newRow("three UTF-8 marks")
+        << marks3 + "[Settings]\n" + identity << QByteArrayList{marks3} << QByteArray("[Settings]");
+    QTest::newRow("three UTF-16 marks")
+        << "\xFF\xFE\xFF\xFE\xFF\xFE" + utf16le("; \u65E5\r\n[Settings]\r\nUserName=u1\r\nPassw=p1\r\n")
+        << QByteArrayList{"\xFF\xFE\xFF\xFE\xFF\xFE" + utf16le("; \u65E5\r\n")} << utf16le("[Settings]");
+    QTest::newRow("brackets in the header's comment")
+        << "[Settings] ; see [x]\n" + identity << QByteArrayList{"[Settings] ; see [x]\n"}
+        << QByteArray("[Settings]");
+}
+
+// What the program does not own survives a run byte for byte, and the values it wrote are the ones the
+// next run reads.
+void TestSettingsRuns::keptAcrossRuns()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArrayList, kept);
+    QFETCH(QByteArray, header);
+
+    WindowFixture fx;
+    writeFile(fx.settingsPath(), content);
+    const RunResult first = runOnce(fx);
+    QCOMPARE(first.userName, QString("u1"));
+    QCOMPARE(first.passw, QString("p1"));
+    const QByteArray after = readFile(fx.settingsPath());
+    for (const QByteArray &bytes : kept)
+        QVERIFY2(after.contains(bytes), bytes.toHex(' '));
+    QCOMPARE(after.count(header), 1);
+
+    const RunResult second = runOnce(fx);
+    QCOMPARE(second.userName, QString("u1"));
+    QCOMPARE(second.passw, QString("p1"));
+    QCOMPARE(readFile(fx.settingsPath()), after);
 }
 
 QTEST_MAIN(TestSettingsRuns)

@@ -1,3 +1,4 @@
+#include "fakes/hostilepaths.h"
 #include "settings/inifile.h"
 
 #include <QRandomGenerator>
@@ -8,6 +9,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #endif
+
+#include <optional>
 
 class TestIniFile : public QObject
 {
@@ -24,6 +27,8 @@ private slots:
     void saveAndLoad();
     void failedSaveKeepsOriginal();
     void readOnlyFileIsNotReplaced();
+    void hostilePaths_data();
+    void hostilePaths();
 
 private:
     QTemporaryDir m_dir;
@@ -36,14 +41,24 @@ template <int N> QByteArray bytes(const char (&text)[N])
     return QByteArray(text, N - 1);
 }
 
-QByteArray utf16le(const QString &text)
+// UTF-16 code units in either order, with the byte order mark unless told otherwise.
+QByteArray utf16(const QString &text, bool bigEndian = false, bool mark = true)
 {
-    QByteArray data("\xFF\xFE");
+    QByteArray data;
+    if (mark)
+        data = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (const QChar c : text) {
-        data.append(char(c.unicode() & 0xFF));
-        data.append(char(c.unicode() >> 8));
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        data.append(bigEndian ? high : low);
+        data.append(bigEndian ? low : high);
     }
     return data;
+}
+
+QByteArray utf16le(const QString &text)
+{
+    return utf16(text);
 }
 } // namespace
 
@@ -78,7 +93,23 @@ void TestIniFile::read_data()
     QTest::newRow("other section") << QByteArray("[S]\n[T]\nKey=1\n") << s << k << false << "";
     QTest::newRow("empty key name") << QByteArray("[S]\n=1\n") << s << "" << false << "";
     QTest::newRow("text after header") << QByteArray("[S] ; note\nKey=1\n") << s << k << true << "1";
-    QTest::newRow("brackets in name") << QByteArray("[a[b]c]\nKey=1\n") << "a[b]c" << k << true << "1";
+    QTest::newRow("name ends at the first bracket")
+        << QByteArray("[a[b]c]\nKey=1\n") << "a[b" << k << true << "1";
+    QTest::newRow("brackets in the header's comment")
+        << QByteArray("[Settings] ; see [x]\nKey=1\n") << "Settings" << k << true << "1";
+    QTest::newRow("three UTF-8 marks")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[S]\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("three UTF-16LE marks")
+        << QByteArray("\xFF\xFE\xFF\xFE") + utf16le(QStringLiteral("[S]\r\nKey=1\r\n")) << s << k << true
+        << "1";
+    QTest::newRow("UTF-16BE") << utf16(QStringLiteral("[S]\nKey=\u0436\n"), true) << s << k << true
+                              << QStringLiteral("\u0436");
+    QTest::newRow("mark where a key line starts")
+        << QByteArray("[S]\n\xEF\xBB\xBFKey=1\n") << s << k << true << "1";
+    QTest::newRow("mark where a header starts")
+        << QByteArray("[T]\nKey=0\n\xEF\xBB\xBF\xEF\xBB\xBF[S]\nKey=1\n") << s << k << true << "1";
+    QTest::newRow("mark inside a value kept")
+        << QByteArray("[S]\nKey=\xEF\xBB\xBFx\n") << s << k << true << QStringLiteral("\uFEFFx");
     QTest::newRow("unclosed header stays in section")
         << QByteArray("[S]\n[Broken\nKey=1\n") << s << k << true << "1";
     QTest::newRow("unclosed header opens nothing")
@@ -157,8 +188,45 @@ void TestIniFile::setValue_data()
                                << "2" << QByteArray("[S]\r\nA=1\r\nB=2\r\n");
     QTest::newRow("CR only becomes LF") << QByteArray("[S]\rA=1\r") << s << "B"
                                         << "2" << QByteArray("[S]\nA=1\nB=2\n");
-    QTest::newRow("UTF-16 becomes UTF-8") << utf16le(QStringLiteral("[S]\r\nA=1\r\n")) << s << "A"
-                                          << QStringLiteral("ё") << QByteArray("[S]\r\nA=\xD1\x91\r\n");
+    // UTF-16 files stay UTF-16: written as UTF-8 they would lose lone surrogates and every other
+    // line's bytes.
+    QTest::newRow("UTF-16 stays UTF-16") << utf16le(QStringLiteral("[S]\r\nA=1\r\n")) << s << "A"
+                                         << QStringLiteral("ё") << utf16le(QStringLiteral("[S]\r\nA=ё\r\n"));
+    QTest::newRow("UTF-16BE stays UTF-16BE")
+        << utf16(QStringLiteral("; \u65E5\n[S]\n"), true) << s << "A" << QStringLiteral("\u0436")
+        << utf16(QStringLiteral("; \u65E5\n[S]\nA=\u0436\n"), true);
+    const QString loneSurrogate(QChar(0xD800));
+    QTest::newRow("UTF-16 lone surrogate and odd byte kept")
+        << utf16le(QStringLiteral("[S]\nX=") + loneSurrogate + QStringLiteral("\nA=1\n")) + "\x41" << s << "A"
+        << "2" << utf16le(QStringLiteral("[S]\nX=") + loneSurrogate + QStringLiteral("\nA=2\n")) + "\x41";
+    QTest::newRow("UTF-16 odd byte stays last")
+        << utf16le(QStringLiteral("[T]\nB=1")) + "\x41" << s << "A"
+        << "1" << utf16le(QStringLiteral("[T]\nB=1\n[S]\nA=1\n")) + "\x41";
+    QTest::newRow("8-bit lines kept")
+        << QByteArray("; \xCA\xEE\xEC\xEC\xE5\xED\xF2\n[\xC4\xF0\xF3\xE3\xEE\xE5]\nK=\xE7\xED\n[S]\n"
+                      "Note=\xFF\xFE stray \xC3(\n\x80\x81\nA=old\n")
+        << s << "A" << QStringLiteral("ё")
+        << QByteArray("; \xCA\xEE\xEC\xEC\xE5\xED\xF2\n[\xC4\xF0\xF3\xE3\xEE\xE5]\nK=\xE7\xED\n[S]\n"
+                      "Note=\xFF\xFE stray \xC3(\n\x80\x81\nA=\xD1\x91\n");
+    QTest::newRow("8-bit lines kept, key added")
+        << QByteArray("[S]\nNote=\xE9t\xE9\n\n[T]\nB=\xA4\n") << s << "A"
+        << "1" << QByteArray("[S]\nNote=\xE9t\xE9\nA=1\n\n[T]\nB=\xA4\n");
+    QTest::newRow("three UTF-8 marks")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[S]\nA=1\n") << s << "A"
+        << "2" << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[S]\nA=2\n");
+    QTest::newRow("three UTF-16 marks")
+        << QByteArray("\xFF\xFE\xFF\xFE") + utf16le(QStringLiteral("[S]\r\nA=1\r\n")) << s << "A"
+        << "2" << QByteArray("\xFF\xFE\xFF\xFE") + utf16le(QStringLiteral("[S]\r\nA=2\r\n"));
+    QTest::newRow("marks alone") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF") << s << "A"
+                                 << "1" << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\nA=1\n");
+    QTest::newRow("mark where a line starts") << QByteArray("[S]\n\xEF\xBB\xBF"
+                                                            "A=1\n")
+                                              << s << "A"
+                                              << "2" << QByteArray("[S]\nA=2\n");
+    QTest::newRow("brackets in the header's comment")
+        << QByteArray("[Settings] ; see [x]\nA=1\n") << "Settings"
+        << "B"
+        << "2" << QByteArray("[Settings] ; see [x]\nA=1\nB=2\n");
     QTest::newRow("unclosed header kept") << QByteArray("[S]\n[Broken\nA=1\n") << s << "B"
                                           << "2" << QByteArray("[S]\n[Broken\nA=1\nB=2\n");
     QTest::newRow("value as given") << QByteArray("[S]\n") << s << "A"
@@ -167,7 +235,7 @@ void TestIniFile::setValue_data()
                                           << "x\r\n[Evil]\nB=1" << QByteArray("[S]\nA=x  [Evil] B=1\n");
     QTest::newRow("line breaks in names") << QByteArray() << "S\n[T]"
                                           << "K\rX"
-                                          << "1" << QByteArray("[S [T]]\nK X=1\n");
+                                          << "1" << QByteArray("[S [T]\nK X=1\n");
     QTest::newRow("empty key ignored") << QByteArray("[S]\n") << s << " "
                                        << "1" << QByteArray("[S]\n");
 }
@@ -193,6 +261,10 @@ void TestIniFile::unchangedRoundTrip_data()
     QTest::newRow("comments and blanks") << QByteArray("; c\n\n  [S] \n A = 1 \n\njunk\n[T]\n");
     QTest::newRow("CRLF without final line end") << QByteArray("[S]\r\nA=1\r\n\r\nB=2");
     QTest::newRow("NUL bytes") << bytes("[S]\n\0\nA=\0\n");
+    QTest::newRow("8-bit bytes") << QByteArray("; \xE9\n[\xC4]\nA=\xFF\xFE\n\x80");
+    QTest::newRow("repeated marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nA=1\r\n");
+    QTest::newRow("UTF-16 lone surrogate, odd byte")
+        << utf16(QStringLiteral("[S]\nA=") + QChar(0xDC00) + QStringLiteral("\n"), true) + "\x0A";
 }
 
 void TestIniFile::unchangedRoundTrip()
@@ -296,6 +368,71 @@ void TestIniFile::readOnlyFileIsNotReplaced()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), original);
     QVERIFY(!(file.permissions() & QFile::WriteOwner));
+}
+
+void TestIniFile::hostilePaths_data()
+{
+    using HostilePaths::Kind;
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<IniFile::Source>("source");
+
+    QTest::newRow("FIFO") << Kind::Fifo << IniFile::Source::NotAFile;
+    QTest::newRow("link to a FIFO") << Kind::LinkToFifo << IniFile::Source::NotAFile;
+    QTest::newRow("directory") << Kind::Directory << IniFile::Source::NotAFile;
+    QTest::newRow("socket") << Kind::Socket << IniFile::Source::NotAFile;
+    QTest::newRow("device") << Kind::Device << IniFile::Source::NotAFile;
+    QTest::newRow("writable, unreadable") << Kind::Unreadable << IniFile::Source::Unreadable;
+}
+
+// Nothing at the path is read but a regular file, and nothing that was not read is replaced.
+void TestIniFile::hostilePaths()
+{
+    QFETCH(HostilePaths::Kind, kind);
+    QFETCH(IniFile::Source, source);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.ini"));
+    const QByteArray original("[Settings]\nPassw=secret\n");
+    QVERIFY(HostilePaths::make(kind, path, original));
+    const QString before = HostilePaths::describe(path);
+    const auto entries = [&dir] {
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList entriesBefore = entries();
+    {
+        // Root reads anything whatever its mode; without that right it reads as a user does.
+        HostilePaths::NoReadOverride asUser;
+        if (kind == HostilePaths::Kind::Unreadable && HostilePaths::readable(path))
+            QSKIP("This system does not let a test make a file unreadable");
+
+        IniFile ini;
+        {
+            // Before the fix the load waited for a writer; this one comes after 2 s.
+            std::optional<HostilePaths::FifoRelease> release;
+            if (kind == HostilePaths::Kind::Fifo || kind == HostilePaths::Kind::LinkToFifo)
+                release.emplace(path, QByteArray("[Settings]\nPassw=from the fifo\n"));
+            ini = IniFile::load(path);
+            QVERIFY(!release || !release->fired());
+        }
+        QCOMPARE(ini.source(), source);
+        QVERIFY(ini.toData().isEmpty());
+
+        ini.setValue(QStringLiteral("Settings"), QStringLiteral("Passw"), QStringLiteral("other"));
+        QVERIFY(!ini.save(path));
+        QVERIFY(!ini.errorString().isEmpty());
+        // Not by a document from elsewhere either.
+        IniFile fresh = IniFile::fromData("[Settings]\nPassw=fresh\n");
+        QVERIFY(!fresh.save(path));
+        QVERIFY(!fresh.errorString().isEmpty());
+    }
+    QCOMPARE(HostilePaths::describe(path), before);
+    QCOMPARE(entries(), entriesBefore);
+    if (kind == HostilePaths::Kind::Unreadable) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), original);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

@@ -12,6 +12,8 @@ private slots:
     void roundTrip();
     void parse_data();
     void parse();
+    void typed_data();
+    void typed();
 };
 
 void TestLocaleDateTime::patterns_data()
@@ -155,8 +157,82 @@ void TestLocaleDateTime::parse_data()
                                     << "01.01.29 10:00" << 2080 << QDateTime(QDate(2129, 1, 1), QTime(10, 0));
     QTest::newRow("yy leap day") << "en_US"
                                  << "2/29/24" << 2026 << QDateTime(QDate(2024, 2, 29), QTime(0, 0));
-    QTest::newRow("yy not in ru") << "ru_RU"
-                                  << "16.03.26" << 2026 << none;
+}
+
+// What a person may type where the program writes padded fields and four-digit years.
+void TestLocaleDateTime::typed_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("expected"); // invalid: does not parse
+
+    const QDateTime none;
+    const QDate eve(2026, 12, 24);
+    const QDateTime morning(eve, QTime(6, 45, 30));
+    const QDateTime evening(eve, QTime(18, 45, 30));
+    QTest::newRow("ru one-digit hour") << "ru_RU"
+                                       << "24.12.2026 6:45:30" << morning;
+    QTest::newRow("ru one-digit day and month")
+        << "ru_RU"
+        << "1.2.2027 7:05" << QDateTime(QDate(2027, 2, 1), QTime(7, 5));
+    QTest::newRow("ru two-digit year") << "ru_RU"
+                                       << "24.12.26 06:45:30" << morning;
+    QTest::newRow("ru two-digit year, date only") << "ru_RU"
+                                                  << "16.03.26" << QDateTime(QDate(2026, 3, 16), QTime(0, 0));
+    QTest::newRow("ru two-digit year, last century") << "ru_RU"
+                                                     << "6.3.76" << QDateTime(QDate(1976, 3, 6), QTime(0, 0));
+    QTest::newRow("ru one-digit seconds") << "ru_RU"
+                                          << "24.12.2026 6:45:3" << QDateTime(eve, QTime(6, 45, 3));
+    QTest::newRow("ru blanks doubled") << "ru_RU"
+                                       << "24.12.2026   6:45:30" << morning;
+    QTest::newRow("ru hour 24") << "ru_RU"
+                                << "24.12.2026 24:00" << none;
+    QTest::newRow("ru three-digit year") << "ru_RU"
+                                         << "24.12.202" << none;
+    QTest::newRow("ru day 32") << "ru_RU"
+                               << "32.1.2026" << none;
+    QTest::newRow("ru three-digit day") << "ru_RU"
+                                        << "024.12.2026" << none;
+
+    QTest::newRow("en PM") << "en_US"
+                           << "12/24/2026 6:45:30 PM" << evening;
+    QTest::newRow("en lower-case pm, short time") << "en_US"
+                                                  << "12/24/26 6:45 pm" << QDateTime(eve, QTime(18, 45));
+    QTest::newRow("en 24-hour") << "en_US"
+                                << "12/24/2026 18:45:30" << evening;
+    QTest::newRow("en 24-hour short") << "en_US"
+                                      << "12/24/2026 18:45" << QDateTime(eve, QTime(18, 45));
+    QTest::newRow("en one-digit seconds") << "en_US"
+                                          << "12/24/2026 6:45:3 PM" << QDateTime(eve, QTime(18, 45, 3));
+    QTest::newRow("en non-breaking blank")
+        << "en_US" << QStringLiteral("12/24/2026 6:45:30\u202FPM") << evening;
+    QTest::newRow("en 24-hour with PM") << "en_US"
+                                        << "12/24/2026 18:45:30 PM" << none;
+    QTest::newRow("en month 13") << "en_US"
+                                 << "13/24/2026" << none;
+
+    QTest::newRow("de one-digit everything") << "de_DE"
+                                             << "1.2.27 7:5:0" << QDateTime(QDate(2027, 2, 1), QTime(7, 5));
+    QTest::newRow("de 12-hour text") << "de_DE"
+                                     << "24.12.2026 6:45:30 PM" << none;
+
+    QTest::newRow("C one-digit hour")
+        << "C"
+        << "6 Mar 2026 6:45:30" << QDateTime(QDate(2026, 3, 6), QTime(6, 45, 30));
+    QTest::newRow("C two-digit year") << "C"
+                                      << "24 Dec 26" << QDateTime(eve, QTime(0, 0));
+}
+
+void TestLocaleDateTime::typed()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    QFETCH(QDateTime, expected);
+
+    const std::optional<DateTime> read = LocaleDateTime::parse(text, QLocale(locale), 2026);
+    QCOMPARE(read.has_value(), expected.isValid());
+    if (read)
+        QCOMPARE(read->toQDateTime(), expected);
 }
 
 void TestLocaleDateTime::parse()
