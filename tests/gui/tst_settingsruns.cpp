@@ -202,12 +202,7 @@ void TestSettingsRuns::readOnlyFileIsNotReplaced()
     QFile::setPermissions(fx.settingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     TOndavoForm1 *w = fx.create();
     QSignalSpy closed(w, &TOndavoForm1::closed);
-    w->close();
-    fx.radio()->complete(fx.radio()->lastUrl());
-    QMessageBox *box = writeFailureBox();
-    QVERIFY(box);
-    QCOMPARE(box->text(), "Unable to write to " + fx.settingsPath());
-    box->button(QMessageBox::Ok)->click();
+    QCOMPARE(fx.closeAnsweringWriteFailure(), "Unable to write to " + fx.settingsPath());
     QCOMPARE(closed.count(), 1);
     QCOMPARE(readFile(fx.settingsPath()), original);
 }
@@ -253,12 +248,7 @@ void TestSettingsRuns::hostileSettingsPath()
         QVERIFY(fx.radio()->lastUrl().toString().contains("?username=&passw=&action=login"));
 
         QSignalSpy closed(w, &TOndavoForm1::closed);
-        w->close();
-        fx.radio()->complete(fx.radio()->lastUrl());
-        QMessageBox *box = writeFailureBox();
-        QVERIFY(box);
-        QCOMPARE(box->text(), "Unable to write to " + fx.settingsPath());
-        box->button(QMessageBox::Ok)->click();
+        QCOMPARE(fx.closeAnsweringWriteFailure(), "Unable to write to " + fx.settingsPath());
         QCOMPARE(closed.count(), 1);
     }
     QCOMPARE(HostilePaths::describe(fx.settingsPath()), before);

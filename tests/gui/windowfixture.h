@@ -41,6 +41,10 @@ struct WindowFixture
         return window->findChild<T *>(QLatin1String(name));
     }
 
+    // Closes the window through a completed logoff page and answers the box that reports the failed
+    // write of the settings; its text, or a null string when no box came.
+    QString closeAnsweringWriteFailure();
+
     // A timer's tick, without waiting for it.
     void tick(const char *timerName) const
     {
@@ -74,4 +78,16 @@ inline QList<QMessageBox *> openBoxes(QWidget *window)
         if (b->isVisible())
             boxes << b;
     return boxes;
+}
+
+inline QString WindowFixture::closeAnsweringWriteFailure()
+{
+    window->close();
+    radio()->complete(radio()->lastUrl());
+    QMessageBox *box = writeFailureBox();
+    if (!box)
+        return QString();
+    const QString text = box->text();
+    box->button(QMessageBox::Ok)->click();
+    return text;
 }
