@@ -90,6 +90,38 @@ QString sectionName(const QString &text)
     return name.trimmed();
 }
 
+// What a key line's value reads as: one pair of matching enclosing quotes goes, and the rest is cut
+// to the longest value without splitting a surrogate pair.
+QString readValue(QStringView value)
+{
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    if (value.size() > IniFile::MaxValueLength) {
+        value = value.left(IniFile::MaxValueLength);
+        // Never hand out half of a surrogate pair.
+        if (value.back().isHighSurrogate())
+            value.chop(1);
+    }
+    return value.toString();
+}
+
+// A value that reading would change (blanks at its ends trimmed, a pair of enclosing quotes
+// dropped) gets one more pair of quotes, so a command such as "/opt/a b/rec" --out "x" keeps its
+// own. Either kind reads back exactly; the other kind than the value's own is plainer to the eye.
+QString writtenValue(const QString &value)
+{
+    if (value.isEmpty())
+        return value;
+    const QChar first = value.front();
+    const QChar last = value.back();
+    const bool quoted = value.size() >= 2 && (first == u'"' || first == u'\'') && last == first;
+    if (!quoted && !first.isSpace() && !last.isSpace())
+        return value;
+    const QChar quote = first == u'"' || last == u'"' ? u'\'' : u'"';
+    return quote + value + quote;
+}
+
 // One code unit of the file at offset: a byte, or a 16-bit word in the given order.
 char16_t unitAt(const QByteArray &data, qsizetype offset, int unitSize, bool bigEndian)
 {
@@ -321,17 +353,7 @@ QString IniFile::value(const QString &section, const QString &key, const QString
     const Position position = find(sectionName(section), keyName(key));
     if (position.key < 0)
         return defaultValue;
-    QStringView value = parseLine(m_lines.at(position.key).text).value;
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
-        value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    if (value.size() > MaxValueLength) {
-        value = value.left(MaxValueLength);
-        // Never hand out half of a surrogate pair.
-        if (value.back().isHighSurrogate())
-            value.chop(1);
-    }
-    return value.toString();
+    return readValue(parseLine(m_lines.at(position.key).text).value);
 }
 
 void IniFile::setValue(const QString &section, const QString &key, const QString &value)
@@ -343,15 +365,19 @@ void IniFile::setValue(const QString &section, const QString &key, const QString
     const QString text = oneLine(value);
     const Position position = find(section1, key1);
     if (position.key >= 0) {
-        const QString original = parseLine(m_lines.at(position.key).text).name.toString();
-        m_lines[position.key] = makeLine(original + u'=' + text);
+        const ParsedLine line = parseLine(m_lines.at(position.key).text);
+        // Saving what was read must not re-encode it: bytes that are not UTF-8 (a path in a code
+        // page) would become U+FFFD.
+        if (readValue(line.value) == text)
+            return;
+        m_lines[position.key] = makeLine(line.name.toString() + u'=' + writtenValue(text));
     } else if (position.section >= 0) {
-        m_lines.insert(position.insertAt, makeLine(key1 + u'=' + text));
+        m_lines.insert(position.insertAt, makeLine(key1 + u'=' + writtenValue(text)));
         if (position.insertAt == m_lines.size() - 1)
             m_endsWithLineEnd = true;
     } else {
         m_lines.append(makeLine(u'[' + section1 + u']'));
-        m_lines.append(makeLine(key1 + u'=' + text));
+        m_lines.append(makeLine(key1 + u'=' + writtenValue(text)));
         m_endsWithLineEnd = true;
     }
 }

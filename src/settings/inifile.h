@@ -41,7 +41,9 @@ public:
     bool contains(const QString &section, const QString &key) const;
     QString value(const QString &section, const QString &key, const QString &defaultValue = QString()) const;
     // Line breaks in the names or the value become blanks, so a value can never add lines. A section
-    // name ends at its first ']', as it does when read.
+    // name ends at its first ']', as it does when read. A value that reading would trim or unquote is
+    // written inside one more pair of quotes, so it reads back as given. A value equal to the one
+    // read leaves its line as it was, byte for byte.
     void setValue(const QString &section, const QString &key, const QString &value);
 
     // Replaces the whole file atomically; false, with errorString(), on any failure. Never replaces

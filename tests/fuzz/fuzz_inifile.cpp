@@ -25,15 +25,12 @@ const QString keys[] = {QStringLiteral("TimerCmd"),    QStringLiteral("UserName"
     std::abort();
 }
 
-// What reading gives back for a written value: line breaks are blanks, blanks around it go, one
-// pair of enclosing quotes goes, and it is cut to the longest value without splitting a pair.
+// A written value reads back as itself, with blanks for line breaks, cut without splitting a pair.
 QString expected(QString value)
 {
     value.replace(u'\r', u' ');
     value.replace(u'\n', u' ');
-    QStringView text = QStringView(value).trimmed();
-    if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') && text.back() == text.front())
-        text = text.mid(1, text.size() - 2);
+    QStringView text = value;
     if (text.size() > IniFile::MaxValueLength) {
         text = text.left(IniFile::MaxValueLength);
         if (text.back().isHighSurrogate())

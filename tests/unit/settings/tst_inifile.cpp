@@ -82,6 +82,8 @@ void TestIniFile::read_data()
     QTest::newRow("mismatched quotes kept") << QByteArray("[S]\nKey='abc\"\n") << s << k << true << "'abc\"";
     QTest::newRow("lone quote kept") << QByteArray("[S]\nKey=\"\n") << s << k << true << "\"";
     QTest::newRow("one pair only") << QByteArray("[S]\nKey=\"\"abc\"\"\n") << s << k << true << "\"abc\"";
+    QTest::newRow("old file's quoted command")
+        << QByteArray("[S]\nKey=\"/a b\" -o \"c d\"\n") << s << k << true << "/a b\" -o \"c d";
     QTest::newRow("inner quotes kept") << QByteArray("[S]\nKey=a\"b\"\n") << s << k << true << "a\"b\"";
     QTest::newRow("empty value") << QByteArray("[S]\nKey=\n") << s << k << true << "";
     QTest::newRow("equals in value") << QByteArray("[S]\nKey=a=b\n") << s << k << true << "a=b";
@@ -230,7 +232,14 @@ void TestIniFile::setValue_data()
     QTest::newRow("unclosed header kept") << QByteArray("[S]\n[Broken\nA=1\n") << s << "B"
                                           << "2" << QByteArray("[S]\n[Broken\nA=1\nB=2\n");
     QTest::newRow("value as given") << QByteArray("[S]\n") << s << "A"
-                                    << " 'q' " << QByteArray("[S]\nA= 'q' \n");
+                                    << " 'q' " << QByteArray("[S]\nA=\" 'q' \"\n");
+    QTest::newRow("double quotes kept") << QByteArray() << s << "A"
+                                        << "\"/a b\" \"c\"" << QByteArray("[S]\nA='\"/a b\" \"c\"'\n");
+    QTest::newRow("single quotes kept") << QByteArray() << s << "A"
+                                        << "'a b'" << QByteArray("[S]\nA=\"'a b'\"\n");
+    const QByteArray codePage("[S]\r\nA = \"/home/u/\xCC\xF3\xE7 \xFB\" \r\n");
+    QTest::newRow("unchanged 8-bit value kept")
+        << codePage << s << "A" << QString::fromUtf8("/home/u/\xCC\xF3\xE7 \xFB") << codePage;
     QTest::newRow("line breaks in value") << QByteArray("[S]\nA=1\n") << s << "A"
                                           << "x\r\n[Evil]\nB=1" << QByteArray("[S]\nA=x  [Evil] B=1\n");
     QTest::newRow("line breaks in names") << QByteArray() << "S\n[T]"
@@ -252,6 +261,8 @@ void TestIniFile::setValue()
     ini.setValue(section, key, value);
     QCOMPARE(ini.toData(), after);
     QCOMPARE(IniFile::fromData(after).contains(section, key), !key.trimmed().isEmpty());
+    if (!key.trimmed().isEmpty())
+        QCOMPARE(IniFile::fromData(after).value(section, key), value.replace('\r', ' ').replace('\n', ' '));
 }
 
 void TestIniFile::unchangedRoundTrip_data()
