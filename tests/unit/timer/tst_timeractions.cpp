@@ -28,7 +28,8 @@ void TestTimerActions::balloon_data()
     const QString click = "\r\nДля перехода к таймеру щелкните по этому сообщению.";
     QTest::newRow("close") << 0 << "Через 45 секунд программа Ondavo будет выключена." + click << false;
     QTest::newRow("power off") << 1 << "Через 45 секунд компьютер будет выключен!" + click << true;
-    QTest::newRow("sleep") << 2 << "Через 45 секунд компьютер будет переведен в \"Спящий\" режим!" + click << true;
+    QTest::newRow("sleep") << 2 << "Через 45 секунд компьютер будет переведен в \"Спящий\" режим!" + click
+                           << true;
     QTest::newRow("command") << 3 << "Через 45 секунд будет запущена команда \" vlc  --x\"" + click << true;
     QTest::newRow("quiet sleep") << 4 << "Таймер сработает через 45 секунд. " << true;
     QTest::newRow("none selected") << -1 << "Таймер сработает через 45 секунд. " << true;
@@ -50,10 +51,13 @@ void TestTimerActions::trimControls_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("trimmed");
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("spaces and tabs") << " \t  \t" << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("spaces and tabs") << " \t  \t"
+                                     << "";
     QTest::newRow("control characters") << QString("\x01\x1f ls \r\n") << "ls";
-    QTest::newRow("inner blanks stay") << "  a  b  " << "a  b";
+    QTest::newRow("inner blanks stay") << "  a  b  "
+                                       << "a  b";
     QTest::newRow("no-break space is text") << QString::fromUtf8("\u00a0") << QString::fromUtf8("\u00a0");
     QTest::newRow("DEL is text") << QString("\x7f") << QString("\x7f");
 }
@@ -85,8 +89,9 @@ void TestTimerActions::resolveCommand_data()
     QTest::addColumn<QStringList>("arguments");
     using C = TimerCommand;
     QTest::newRow("blank") << " \t " << int(C::Nothing) << "" << QStringList();
-    QTest::newRow("folder with a blank") << root + "/My Music" << int(C::Open)
-                                         << QUrl::fromLocalFile(root + "/My Music").toString() << QStringList();
+    QTest::newRow("folder with a blank")
+        << root + "/My Music" << int(C::Open) << QUrl::fromLocalFile(root + "/My Music").toString()
+        << QStringList();
     QTest::newRow("document, padded") << "  " + root + "/notes.txt\t" << int(C::Open)
                                       << QUrl::fromLocalFile(root + "/notes.txt").toString() << QStringList();
     QTest::newRow("executable file with a blank")
