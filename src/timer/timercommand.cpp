@@ -31,6 +31,22 @@ bool looksLikeUrl(const QString &text, QUrl *url)
     return true;
 }
 
+// An existing absolute path (after ~): an executable file is started, anything else opened.
+bool resolvePath(const QString &path, TimerCommand *c)
+{
+    const QFileInfo file(expandHome(path));
+    if (!file.exists() || !file.isAbsolute())
+        return false;
+    if (file.isFile() && file.isExecutable()) {
+        c->kind = TimerCommand::Start;
+        c->program = file.absoluteFilePath();
+    } else {
+        c->kind = TimerCommand::Open;
+        c->url = QUrl::fromLocalFile(file.absoluteFilePath());
+    }
+    return true;
+}
+
 } // namespace
 
 TimerCommand TimerCommand::resolve(const QString &text)
@@ -40,24 +56,19 @@ TimerCommand TimerCommand::resolve(const QString &text)
     if (trimmed.isEmpty())
         return c;
 
-    const QFileInfo file(expandHome(trimmed));
-    if (file.exists() && file.isAbsolute()) {
-        if (file.isFile() && file.isExecutable()) {
-            c.kind = Start;
-            c.program = file.absoluteFilePath();
-        } else {
-            c.kind = Open;
-            c.url = QUrl::fromLocalFile(file.absoluteFilePath());
-        }
+    if (resolvePath(trimmed, &c))
         return c;
-    }
     if (looksLikeUrl(trimmed, &c.url)) {
         c.kind = Open;
         return c;
     }
+    QStringList parts = QProcess::splitCommand(trimmed);
+    // A path with blanks is often typed in quotes: "/home/u/My Music" is a folder to open, not a
+    // program.
+    if (parts.size() == 1 && resolvePath(parts.first(), &c))
+        return c;
     // Something was asked for, even when it names no program (a pair of quotes): the start then
     // fails, as a missing program does.
-    QStringList parts = QProcess::splitCommand(trimmed);
     c.kind = Start;
     if (!parts.isEmpty())
         c.program = expandHome(parts.takeFirst());

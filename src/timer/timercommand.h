@@ -5,9 +5,9 @@
 #include <QUrl>
 
 // What the timer's command text names, and so how it is started: a folder or document opens
-// with the desktop's handler, an address in the browser, an executable file runs, and anything
-// else is a command line split into a program and its arguments as a shell would, then started
-// without a shell.
+// with the desktop's handler, an address in the browser, an executable file runs (each path also
+// when it is the whole text in double quotes), and anything else is a command line split into a
+// program and its arguments as a shell would, then started without a shell.
 struct TimerCommand
 {
     enum Kind

@@ -77,6 +77,7 @@ void TestTimerActions::resolveCommand_data()
     QFile doc(root + "/notes.txt");
     QVERIFY(doc.open(QIODevice::WriteOnly));
     doc.close();
+    QVERIFY(QFile(root + "/a b.txt").open(QIODevice::WriteOnly));
     QFile tool(root + "/alarm tool");
     QVERIFY(tool.open(QIODevice::WriteOnly));
     tool.write("#!/bin/sh\n");
@@ -96,6 +97,12 @@ void TestTimerActions::resolveCommand_data()
                                       << QUrl::fromLocalFile(root + "/notes.txt").toString() << QStringList();
     QTest::newRow("executable file with a blank")
         << root + "/alarm tool" << int(C::Start) << root + "/alarm tool" << QStringList();
+    QTest::newRow("quoted folder") << "\"" + root + "/My Music\"" << int(C::Open)
+                                   << QUrl::fromLocalFile(root + "/My Music").toString() << QStringList();
+    QTest::newRow("quoted document") << "\"" + root + "/a b.txt\"" << int(C::Open)
+                                     << QUrl::fromLocalFile(root + "/a b.txt").toString() << QStringList();
+    QTest::newRow("quoted executable")
+        << "\"" + root + "/alarm tool\"" << int(C::Start) << root + "/alarm tool" << QStringList();
     QTest::newRow("web address") << "https://example.org/a?b=c" << int(C::Open) << "https://example.org/a?b=c"
                                  << QStringList();
     QTest::newRow("command line with arguments")
