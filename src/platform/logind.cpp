@@ -8,12 +8,42 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <limits>
+
 namespace {
 
 const QString kLogindService = QStringLiteral("org.freedesktop.login1");
 const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 const QString kLogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+// polkit may be waiting for the user to type a password; libdbus reads this value as "no timeout".
+const int kInteractiveTimeout = std::numeric_limits<int>::max();
+
+QString errorText(const QDBusError &error, const QString &fallback = QString())
+{
+    if (!error.message().isEmpty())
+        return error.message();
+    return error.name().isEmpty() ? fallback : error.name();
+}
+
+QString noBusText(const QDBusConnection &bus)
+{
+    return errorText(bus.lastError(), QStringLiteral("No D-Bus connection"));
+}
+
+// Answers that mean no portal runs here, not that one refused.
+bool isPortalAbsent(const QDBusError &error)
+{
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownInterface:
+        return true;
+    default:
+        return error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+    }
+}
 
 QDBusMessage logindCall(const QString &method, const QVariantList &arguments)
 {
@@ -48,6 +78,16 @@ template <typename Reply, typename Handler> void onReply(const QDBusPendingCall 
 
 } // namespace
 
+// One inhibitIdle(): it fails once both services have answered and neither granted the lock.
+struct Logind::IdleAttempt
+{
+    quint64 request = 0;
+    int pending = 2;
+    bool granted = false;
+    QString logindError;
+    QString portalError;
+};
+
 Logind::Logind(QObject *parent) : QObject(parent)
 {
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -61,60 +101,118 @@ Logind::~Logind()
     releaseIdle();
 }
 
-// Refusals and errors are dropped with the replies: polkit has already told the user, if anyone.
 void Logind::powerOff()
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (bus.isConnected())
-        bus.asyncCall(logindCall(QStringLiteral("PowerOff"), {true}));
+    callPower(Platform::Request::PowerOff, QStringLiteral("PowerOff"));
 }
 
 void Logind::suspend()
 {
+    callPower(Platform::Request::Suspend, QStringLiteral("Suspend"));
+}
+
+void Logind::callPower(Platform::Request request, const QString &method)
+{
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (bus.isConnected())
-        bus.asyncCall(logindCall(QStringLiteral("Suspend"), {true}));
+    if (!bus.isConnected()) {
+        QMetaObject::invokeMethod(
+            this, [this, request, reason = noBusText(bus)] { fail(request, reason); }, Qt::QueuedConnection);
+        return;
+    }
+    using Reply = QDBusPendingReply<>;
+    onReply<Reply>(bus.asyncCall(logindCall(method, {true}), kInteractiveTimeout),
+                   [self = QPointer<Logind>(this), request](const Reply &reply) {
+                       if (self && reply.isError())
+                           self->fail(request, errorText(reply.error()));
+                   });
 }
 
 void Logind::inhibitIdle(const QString &why)
 {
-    const quint64 request = ++m_idleRequest;
+    auto attempt = std::make_shared<IdleAttempt>();
+    attempt->request = ++m_idleRequest;
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected()) {
         const QDBusMessage call =
             logindCall(QStringLiteral("Inhibit"),
                        {QStringLiteral("idle"), QStringLiteral("Ondavo"), why, QStringLiteral("block")});
         using Reply = QDBusPendingReply<QDBusUnixFileDescriptor>;
-        onReply<Reply>(bus.asyncCall(call), [self = QPointer<Logind>(this), request](const Reply &reply) {
-            // A stale lock is not kept: its descriptor closes with the reply.
-            if (self && request == self->m_idleRequest && reply.isValid())
-                self->m_idleLock = reply.value();
-        });
+        onReply<Reply>(bus.asyncCall(call, kInteractiveTimeout),
+                       [self = QPointer<Logind>(this), attempt](const Reply &reply) {
+                           // A stale lock is not kept: its descriptor closes with the reply.
+                           if (!self || attempt->request != self->m_idleRequest)
+                               return;
+                           if (reply.isValid())
+                               self->m_idleLock = reply.value();
+                           else
+                               attempt->logindError = errorText(reply.error());
+                           self->idleAnswered(*attempt, reply.isValid());
+                       });
+    } else {
+        attempt->logindError = noBusText(bus);
+        refuseIdleLater(attempt);
     }
-    inhibitThroughPortal(why, request);
+    inhibitThroughPortal(why, attempt);
 }
 
-void Logind::inhibitThroughPortal(const QString &why, quint64 request)
+// Asked without looking first: the bus starts a portal on demand, and says so when there is none.
+void Logind::inhibitThroughPortal(const QString &why, const std::shared_ptr<IdleAttempt> &attempt)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kPortalService))
+    if (!bus.isConnected()) {
+        refuseIdleLater(attempt);
         return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         kPortalService, QStringLiteral("/org/freedesktop/portal/desktop"),
         QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
     const uint idleFlag = 8;
     call << QString() << idleFlag << QVariantMap{{QStringLiteral("reason"), why}};
     using Reply = QDBusPendingReply<QDBusObjectPath>;
-    onReply<Reply>(bus.asyncCall(call), [self = QPointer<Logind>(this), request](const Reply &reply) {
-        if (!reply.isValid())
-            return;
-        if (!self || request != self->m_idleRequest) {
-            closePortalRequest(reply.value());
+    onReply<Reply>(bus.asyncCall(call), [self = QPointer<Logind>(this), attempt](const Reply &reply) {
+        if (!self || attempt->request != self->m_idleRequest) {
+            if (reply.isValid())
+                closePortalRequest(reply.value());
             return;
         }
-        closePortalRequest(self->m_portalLock);
-        self->m_portalLock = reply.value();
+        if (reply.isValid()) {
+            closePortalRequest(self->m_portalLock);
+            self->m_portalLock = reply.value();
+        } else if (!isPortalAbsent(reply.error())) {
+            attempt->portalError = errorText(reply.error());
+        }
+        self->idleAnswered(*attempt, reply.isValid());
     });
+}
+
+void Logind::idleAnswered(IdleAttempt &attempt, bool granted)
+{
+    attempt.granted = attempt.granted || granted;
+    if (--attempt.pending > 0 || attempt.granted)
+        return;
+    // The portal's own refusal goes to the journal only; logind's words are the reason.
+    const QString note = attempt.portalError.isEmpty()
+                             ? QString()
+                             : QStringLiteral(" (desktop portal: %1)").arg(attempt.portalError);
+    fail(Platform::Request::IdleLock, attempt.logindError, note);
+}
+
+// Queued so that a failure is never reported from inside the call that caused it.
+void Logind::refuseIdleLater(const std::shared_ptr<IdleAttempt> &attempt)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt] {
+            if (attempt->request == m_idleRequest)
+                idleAnswered(*attempt, false);
+        },
+        Qt::QueuedConnection);
+}
+
+void Logind::fail(Platform::Request request, const QString &reason, const QString &note)
+{
+    qCWarning(lcPlatform).noquote() << request << "failed:" << reason + note;
+    emit failed(request, reason);
 }
 
 void Logind::releaseIdle()

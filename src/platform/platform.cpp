@@ -4,6 +4,8 @@
 
 #include <QSystemTrayIcon>
 
+Q_LOGGING_CATEGORY(lcPlatform, "ondavo.platform", QtInfoMsg)
+
 Platform::~Platform() = default;
 
 bool Platform::isSystemTrayAvailable() const

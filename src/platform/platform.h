@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,12 +9,24 @@
 class QWidget;
 class QUrl;
 
+// Failures of the system (a refused power-off, a command that cannot start) go to the journal here.
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
+
 // The operating system behind one interface; exactly one implementation is compiled in.
 class Platform : public QObject
 {
     Q_OBJECT
 public:
     ~Platform() override;
+
+    // The requests whose outcome the system reports later.
+    enum class Request
+    {
+        PowerOff,
+        Suspend,
+        IdleLock
+    };
+    Q_ENUM(Request)
 
     // The per-user folder the program's own data folder goes into (XDG config folder on Linux).
     virtual QString appDataFolder() const = 0;
@@ -28,17 +41,17 @@ public:
     // with the desktop's default handler; false when nothing could open it.
     virtual bool openUrl(const QUrl &url) = 0;
 
-    // Starts a program with its arguments, detached and without a shell; false when it could not
-    // be started.
-    virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
+    // Starts a program with its arguments, detached and without a shell; false, with the system's
+    // reason in *error, when it could not be started.
+    virtual bool startDetached(const QString &program, const QStringList &arguments, QString *error) = 0;
 
     // A plain, unforced request to shut the computer down / to put it to sleep. The system may ask
-    // the user first; a refusal is not reported. Returns at once.
+    // the user first. Returns at once; a refusal or failure comes later as requestFailed().
     virtual void requestPowerOff() = 0;
     virtual void requestSuspend() = 0;
 
     // Keeps the system from idling into sleep until releaseIdle(); why is shown to the user by
-    // the desktop. A second call replaces the first. Without the system's services, does nothing.
+    // the desktop. A second call replaces the first. A lock nobody grants is a requestFailed().
     virtual void inhibitIdle(const QString &why) = 0;
     virtual void releaseIdle() = 0;
 
@@ -49,6 +62,9 @@ public:
     virtual QString fileVersionText() const;
 
 signals:
+    // The system refused or could not carry out a request; reason is its own words. Said once per
+    // request, asynchronously, and never for a request that releaseIdle() or a newer one replaced.
+    void requestFailed(Platform::Request request, const QString &reason);
     // The system has woken from sleep.
     void systemResumed();
     // The wall clock was set (by hand or by time synchronisation), so timers measured on it are off.

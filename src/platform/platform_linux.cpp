@@ -27,6 +27,7 @@ public:
     LinuxPlatform()
     {
         connect(&m_logind, &Logind::resumed, this, &Platform::systemResumed);
+        connect(&m_logind, &Logind::failed, this, &Platform::requestFailed);
         watchWallClock();
     }
 
@@ -60,9 +61,20 @@ public:
 
     bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
 
-    bool startDetached(const QString &program, const QStringList &arguments) override
+    bool startDetached(const QString &program, const QStringList &arguments, QString *error) override
     {
-        return QProcess::startDetached(program, arguments);
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        if (process.startDetached())
+            return true;
+        // Qt says only "execv: No such file or directory" for a name that is nowhere on PATH.
+        if (!program.contains(QLatin1Char('/')) && QStandardPaths::findExecutable(program).isEmpty())
+            *error = QStringLiteral("программа %1 не найдена").arg(program);
+        else
+            *error = process.errorString();
+        qCWarning(lcPlatform) << "Could not start" << program << arguments << ":" << *error;
+        return false;
     }
 
     void requestPowerOff() override { m_logind.powerOff(); }

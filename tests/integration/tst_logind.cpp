@@ -149,8 +149,11 @@ private slots:
     void idleLock();
     void resume_data();
     void resume();
+    void failures_data();
+    void failures();
 
 private:
+    void startPortal();
     void startMock(QProcess &mock, const QStringList &arguments, const QDBusConnection &bus,
                    const QString &name);
 
@@ -224,12 +227,15 @@ void TestLogind::initTestCase()
               QDBusConnection::systemBus(), kLogind);
     if (QTest::currentTestFailed())
         return;
+    startPortal();
+}
+
+void TestLogind::startPortal()
+{
     startMock(
         m_portal,
         {QStringLiteral("--session"), kPortal, kPortalPath, QStringLiteral("org.freedesktop.portal.Inhibit")},
         QDBusConnection::sessionBus(), kPortal);
-    if (QTest::currentTestFailed())
-        return;
 
     QDBusMessage addMethod =
         QDBusMessage::createMethodCall(kPortal, kPortalPath, kMockInterface, QStringLiteral("AddMethod"));
@@ -250,6 +256,9 @@ void TestLogind::init()
 void TestLogind::cleanup()
 {
     m_platform.reset();
+    QCOMPARE(callMock(QStringLiteral("Reset"), {}).errorMessage(), QString());
+    if (m_portal.state() == QProcess::NotRunning)
+        startPortal();
     // Every lock dies with the platform, so no test leaves one behind for the next.
     QTRY_COMPARE_WITH_TIMEOUT(inhibitors(), QStringList(), kTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(portalRequests(), QStringList(), kTimeoutMs);
@@ -363,6 +372,60 @@ void TestLogind::resume()
     }
     // The signals came before the replies to EmitSignal, which roundTrip waited for.
     QCOMPARE(resumed.count(), resumes);
+}
+
+void TestLogind::failures_data()
+{
+    QTest::addColumn<Platform::Request>("request");
+    QTest::addColumn<QString>("setup"); // logind refused it, no portal runs, released before the answers
+    QTest::addColumn<bool>("fails");
+
+    using R = Platform::Request;
+    const QString refused = QStringLiteral("refused");
+    QTest::newRow("power-off refused") << R::PowerOff << refused << true;
+    QTest::newRow("suspend refused") << R::Suspend << refused << true;
+    QTest::newRow("idle lock refused, no portal")
+        << R::IdleLock << QStringLiteral("refused, no portal") << true;
+    QTest::newRow("idle lock refused, portal grants") << R::IdleLock << refused << false;
+    QTest::newRow("idle lock refused, then released")
+        << R::IdleLock << QStringLiteral("refused, no portal, released") << false;
+    QTest::newRow("no portal, logind grants") << R::IdleLock << QStringLiteral("no portal") << false;
+    QTest::newRow("power-off granted") << R::PowerOff << QString() << false;
+    QTest::newRow("idle lock granted") << R::IdleLock << QString() << false;
+}
+
+void TestLogind::failures()
+{
+    QFETCH(Platform::Request, request);
+    QFETCH(QString, setup);
+    QFETCH(bool, fails);
+
+    const bool lock = request == Platform::Request::IdleLock;
+    const bool suspend = request == Platform::Request::Suspend;
+    const char *method = lock ? "Inhibit" : suspend ? "Suspend" : "PowerOff";
+    const QString reason = QStringLiteral("Interactive authentication required.");
+    const QString refuse = QStringLiteral("raise dbus.exceptions.DBusException('%1', "
+                                          "name='org.freedesktop.DBus.Error.AccessDenied')");
+    if (setup.contains(QLatin1String("refused")))
+        callMock(QStringLiteral("AddMethod"),
+                 {QString(), method, lock ? "ssss" : "b", lock ? "h" : "", refuse.arg(reason)});
+    if (setup.contains(QLatin1String("no portal"))) {
+        stop(m_portal);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::sessionBus().interface()->isServiceRegistered(kPortal),
+                                 kTimeoutMs);
+    }
+    QSignalSpy failed(m_platform.get(), &Platform::requestFailed);
+    if (lock)
+        m_platform->inhibitIdle(QStringLiteral("Alarm at 06:30"));
+    else
+        (m_platform.get()->*(suspend ? &Platform::requestSuspend : &Platform::requestPowerOff))();
+    if (setup.contains(QLatin1String("released")))
+        m_platform->releaseIdle();
+    // Every answer to the request is in once the mocks have answered a later call.
+    roundTrip(QDBusConnection::systemBus(), listInhibitorsCall());
+    roundTrip(QDBusConnection::sessionBus(), portalOpenedCall());
+    const QList<QVariantList> once{{QVariant::fromValue(request), reason}};
+    QCOMPARE(QList<QVariantList>(failed), fails ? once : QList<QVariantList>());
 }
 
 QTEST_GUILESS_MAIN(TestLogind)
