@@ -41,7 +41,7 @@ public:
     QString executableFolder() const override { return m_real->executableFolder(); }
     void bringWindowToFront(QWidget *window) override { m_real->bringWindowToFront(window); }
     bool openUrl(const QUrl &url) override { return m_real->openUrl(url); }
-    bool startDetached(const QString &, const QStringList &) override
+    bool startDetached(const QString &, const QStringList &, QString *) override
     {
         startedWall = QDateTime::currentDateTime();
         startedMonoNs = monotonic.nsecsElapsed();

@@ -61,17 +61,10 @@ void TOndavoForm1::setupComponents()
     // The action list keeps its hint text but never shows it.
     ui->TimerActionComboBox->installEventFilter(this);
 
-    m_timer1 = makeTimer(this, "Timer1", 1000);
-    m_closerTimer = makeTimer(this, "CloserTimer", 2000);
     m_autoOpenTabTimer = makeTimer(this, "AutoOpenTabTimer", 200);
-    m_wakeUpTimer = makeTimer(this, "WakeUpTimer", 1000);
-    m_closeOnExecTimer = makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs);
-    m_closeOnExecTimer->setSingleShot(true);
-    connect(m_closerTimer, &QTimer::timeout, this, &TOndavoForm1::CloserTimerTimer);
-    connect(m_closeOnExecTimer, &QTimer::timeout, this, &QWidget::close);
     m_closing = new ClosingState(this);
-    // The service never let the closing sequence finish: close without it.
-    connect(m_closing, &ClosingState::deadlineReached, this, &QWidget::close);
+    // The closing tick, or the service never let the closing sequence finish: ask again.
+    connect(m_closing, &ClosingState::closeDue, this, &QWidget::close);
     setupTimerPage();
 
     m_trayPopupMenu = new QMenu(this);
@@ -133,9 +126,6 @@ void TOndavoForm1::InitMainWindow()
     // One generator per run, seeded by the system: a password must not follow from the start time.
     m_random = QRandomGenerator::securelySeeded();
     m_state.HoverTabIndex = 0;
-    m_state.LogoffDone = false;
-    m_state.Closing = false;
-    m_state.TimerTime = DateTime();
     m_state.LastActionId = 0;
     resolvePaths();
     LoadSettings();
@@ -161,30 +151,23 @@ void TOndavoForm1::closeEvent(QCloseEvent *event)
 
 bool TOndavoForm1::FormCloseQuery()
 {
-    m_state.Closing = true;
-    const bool logoffDone = m_state.LogoffDone;
-    const bool sent = Logoff();
-    const bool canClose = m_closing->query(logoffDone, sent);
+    const bool canClose = m_closing->query(Logoff());
     if (m_closing->reportLogoffFailure())
         showErrorBox(m_browser1->errorString());
-    // Only switched on: a running closing tick keeps its phase.
-    if (sent && !m_closerTimer->isActive())
-        m_closerTimer->start();
     return canClose;
 }
 
 void TOndavoForm1::FormClose()
 {
     m_closing->setClosed();
-    m_closerTimer->stop();
-    m_closeOnExecTimer->stop();
+    // An armed timer ends with the program: nothing may fire while the last box is up, and the
+    // program's hold on the system ends too.
+    m_timer->stop();
     const bool saved = m_closing->settingsWritten() || SaveSettings();
     m_browser1->stop();
     if (m_browser2)
         m_browser2->stop();
     m_myTrayIcon->hide();
-    // An armed timer ends with the program, and so does its hold on the system.
-    m_env.platform->releaseIdle();
     if (!saved && !m_closing->isSessionEnding()) {
         reportWriteFailureThenClose();
         return;
@@ -209,15 +192,9 @@ void TOndavoForm1::reportWriteFailureThenClose()
     bound->start(WriteFailureBoxMs);
 }
 
-void TOndavoForm1::CloserTimerTimer()
-{
-    close();
-}
-
 void TOndavoForm1::Browser1NavigateComplete2(const QUrl &url)
 {
-    m_state.LogoffDone = Requests::isLogoff(url);
-    if (m_state.Closing && m_state.LogoffDone)
+    if (m_closing->pageLoaded(Requests::isLogoff(url)))
         close();
 }
 

@@ -3,6 +3,7 @@
 #include "app/closingstate.h"
 #include "app/environment.h"
 #include "app/mainwindowstate.h"
+#include "timer/timermodel.h"
 
 #include <QRandomGenerator>
 #include <QWidget>
@@ -24,12 +25,8 @@ class TOndavoForm1 : public QWidget
 {
     Q_OBJECT
 public:
-    // How long the closing sequence may wait for the service before the window closes anyway.
-    static constexpr int CloseDeadlineMs = ClosingState::DeadlineMs;
     // How long a failed write of the settings is shown at the close before the program ends anyway.
     static constexpr int WriteFailureBoxMs = 30000;
-    // How long the program stays after starting the timer's command, when it is to close then.
-    static constexpr int CloseAfterCommandMs = 1000;
     // The application title: caption, tray hint and the caption of the error boxes.
     static QString appTitle() { return QStringLiteral("Ondavo"); }
 
@@ -40,6 +37,8 @@ public:
     BrowserPane *radioPane() const { return m_browser1; }
     BrowserPane *clockPane() const { return m_browser2; }
     TrayIcon *trayIcon() const { return m_myTrayIcon; }
+    TimerModel *timer() const { return m_timer; }
+    const ClosingState *closingState() const { return m_closing; }
     QMenu *trayPopupMenu() const { return m_trayPopupMenu; }
 
 public slots:
@@ -63,7 +62,6 @@ private:
     void InitMainWindow();
     bool FormCloseQuery();
     void FormClose();
-    void CloserTimerTimer();
     void reportWriteFailureThenClose();
 
     // Settings file
@@ -99,38 +97,33 @@ private:
     void AutoOpenTabTimerTimer();
     void pageShown(int index);
 
-    // Timer page and arming
+    // Timer page and arming: adapters between the page and the timer model
     void setupTimerPage();
     void anchorTimerStatusEdit();
     DateTime CombineDateTime(const QDateEdit *datePicker, const QTimeEdit *timePicker) const;
     void SetPickers(QDateEdit *datePicker, QTimeEdit *timePicker, const DateTime &moment);
     void FillActionList();
+    void TimerActionComboBoxChange();
     void UpdateActionFields();
     void SetTimerControlsArmed(bool armed);
     void TimerSetBtnClick();
     void TimerResetBtnClick();
     void DisarmTimer();
-    void StopWakeUpTimer();
     void TimersTabSheetShow();
     void TimersTabSheetHide();
 
     // Countdown and notifications
-    void Timer1Timer();
-    void ShowCountdown(const DateTime &target);
-    void UpdateCountdownStyle(qint64 seconds);
-    void ShowTimerBalloon(qint64 seconds);
+    void ShowCountdown(const QString &text);
+    void UpdateCountdownStyle(bool lastMinute);
+    void ShowTimerBalloon(const QString &title, const QString &text, bool warning);
     void ClearCountdownPanel();
     void setTimerStatusStyle(const QColor &color, bool bold);
-    void scheduleTick(QTimer *timer, const DateTime &moment);
-    void tickNow();
+    void showTimerFailure(const QString &text);
 
-    // Actions
-    void runTimerAction(int index);
-    void PowerOffComputer();
+    // Actions that need the panes
+    void runTimerAction(TimerModel::Action action);
     void SuspendComputer();
-    void RunTimerCommand();
-    void EnterQuietSleep();
-    void WakeUpTimerTimer();
+    void EnterQuietSleep(const QString &wakeUpText);
 
     // About page
     void HelpTabSheetShow();
@@ -151,11 +144,8 @@ private:
 
     TrayIcon *m_myTrayIcon = nullptr;
     QMenu *m_trayPopupMenu = nullptr;
-    QTimer *m_timer1 = nullptr;
-    QTimer *m_closerTimer = nullptr;
     QTimer *m_autoOpenTabTimer = nullptr;
-    QTimer *m_wakeUpTimer = nullptr;
-    QTimer *m_closeOnExecTimer = nullptr;
+    TimerModel *m_timer = nullptr;
     ClosingState *m_closing = nullptr;
     int m_shownPage = 0;
 };

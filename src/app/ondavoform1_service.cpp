@@ -25,10 +25,7 @@ void TOndavoForm1::Login()
 bool TOndavoForm1::Logoff()
 {
     ui->StatusPanel1->setText(ClosingText);
-    if (!m_browser1->navigate(Requests::logoff(m_env.endpoints, m_state.UserName, m_state.Passw)))
-        return false;
-    m_state.LogoffDone = true;
-    return true;
+    return m_browser1->navigate(Requests::logoff(m_env.endpoints, m_state.UserName, m_state.Passw));
 }
 
 void TOndavoForm1::navigateOrReport(BrowserPane *pane, const QUrl &url)
@@ -68,7 +65,7 @@ void TOndavoForm1::Browser1NavigateError(const QUrl &url, bool *cancel)
 {
     // While closing, a fallback page would only undo the logoff and hold the window open: a
     // service that cannot be reached is told nothing more, and the next closing tick closes.
-    if (m_state.Closing) {
+    if (m_closing->isClosing()) {
         *cancel = true;
         // The logoff failed outright: the service cannot be told, so there is nothing to wait for.
         if (Requests::isLogoff(url))

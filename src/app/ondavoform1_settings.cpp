@@ -49,12 +49,12 @@ void TOndavoForm1::LoadSettings()
     m_state.Passw = ini.value(Section, KeyPassw);
     m_state.LastActionId = ProfileValues::readInteger(ini.value(Section, KeyLastActionId), 0);
     ui->CloseMeOnExecChBox->setChecked(ProfileValues::readBoolean(ini.value(Section, KeyCloseOnExec), false));
-    m_state.WakeUpTime = LocaleDateTime::parse(ini.value(Section, KeyWakeUpDate), locale, now.date().year())
-                             .value_or(DateTime::fromQDateTime(now));
+    m_timer->setWakeUpTime(LocaleDateTime::parse(ini.value(Section, KeyWakeUpDate), locale, now.date().year())
+                               .value_or(DateTime::fromQDateTime(now)));
 
     // The wake-up date is always offered as tomorrow; only the time of day is remembered.
     ui->WakeUpDatePicker->setDate(now.date().addDays(1));
-    ui->WakeUpTimePicker->setTime(m_state.WakeUpTime.time());
+    ui->WakeUpTimePicker->setTime(m_timer->wakeUpTime().time());
 
     if (m_state.UserName.isEmpty())
         m_state.UserName = Identity::makeAnonymousUserName(m_random);
@@ -72,9 +72,8 @@ bool TOndavoForm1::SaveSettings()
     ini.setValue(Section, KeyTimerCmd, ui->TimerCommandEdit->text());
     ini.setValue(Section, KeyUserName, m_state.UserName);
     ini.setValue(Section, KeyPassw, m_state.Passw);
-    ini.setValue(Section, KeyLastActionId,
-                 ProfileValues::integerText(ui->TimerActionComboBox->currentIndex()));
+    ini.setValue(Section, KeyLastActionId, ProfileValues::integerText(static_cast<int>(m_timer->action())));
     ini.setValue(Section, KeyCloseOnExec, ProfileValues::booleanText(ui->CloseMeOnExecChBox->isChecked()));
-    ini.setValue(Section, KeyWakeUpDate, LocaleDateTime::format(m_state.WakeUpTime, QLocale()));
+    ini.setValue(Section, KeyWakeUpDate, LocaleDateTime::format(m_timer->wakeUpTime(), QLocale()));
     return ini.save(m_state.SettingsFile);
 }

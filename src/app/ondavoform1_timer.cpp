@@ -1,17 +1,13 @@
-// The timer page: arming and disarming, the countdown with its tray notices, and the five
-// actions with quiet sleep.
+// The timer page: what the pickers say goes into the timer model, and what the model says comes
+// back to the page, the status bar and the tray.
 #include "app/ondavoform1.h"
 #include "ui_ondavoform1.h"
 
 #include "core/clock.h"
-#include "platform/platform.h"
 #include "service/browserpane.h"
 #include "service/requests.h"
-#include "settings/localedatetime.h"
-#include "timer/countdown.h"
-#include "timer/tickschedule.h"
 #include "timer/timeractions.h"
-#include "timer/timercommand.h"
+#include "timer/timermodel.h"
 #include "ui/trayicon.h"
 
 #include <QApplication>
@@ -31,19 +27,20 @@ constexpr int ActionItemHeight = 16;
 
 void TOndavoForm1::setupTimerPage()
 {
-    for (QTimer *t : {m_timer1, m_wakeUpTimer}) {
-        // One shot at a time, each aimed from the wall clock: see TickSchedule.
-        t->setSingleShot(true);
-        t->setTimerType(Qt::PreciseTimer);
-    }
-    connect(m_timer1, &QTimer::timeout, this, &TOndavoForm1::Timer1Timer);
-    connect(m_wakeUpTimer, &QTimer::timeout, this, &TOndavoForm1::WakeUpTimerTimer);
-    // A moment that passed while the machine slept, or before the clock was set, is due now.
-    connect(m_env.platform, &Platform::systemResumed, this, &TOndavoForm1::tickNow);
-    connect(m_env.platform, &Platform::wallClockChanged, this, &TOndavoForm1::tickNow);
+    m_timer = new TimerModel(m_env.clock, m_env.platform, this);
+    connect(m_timer, &TimerModel::countdownChanged, this, &TOndavoForm1::ShowCountdown);
+    connect(m_timer, &TimerModel::lastMinuteChanged, this, &TOndavoForm1::UpdateCountdownStyle);
+    connect(m_timer, &TimerModel::balloonDue, this, &TOndavoForm1::ShowTimerBalloon);
+    connect(m_timer, &TimerModel::armedChanged, this, &TOndavoForm1::SetTimerControlsArmed);
+    connect(m_timer, &TimerModel::disarmed, this, &TOndavoForm1::DisarmTimer);
+    connect(m_timer, &TimerModel::actionFired, this, &TOndavoForm1::runTimerAction);
+    connect(m_timer, &TimerModel::closeRequested, this, &QWidget::close);
+    connect(m_timer, &TimerModel::quietSleepBegun, this, &TOndavoForm1::EnterQuietSleep);
+    connect(m_timer, &TimerModel::loginDue, this, &TOndavoForm1::Login);
+    connect(m_timer, &TimerModel::failed, this, &TOndavoForm1::showTimerFailure);
 
     connect(ui->TimerActionComboBox, &QComboBox::currentIndexChanged, this,
-            &TOndavoForm1::UpdateActionFields);
+            &TOndavoForm1::TimerActionComboBoxChange);
     connect(ui->TimerCommandEdit, &QLineEdit::textChanged, this, &TOndavoForm1::UpdateActionFields);
     connect(ui->TimerSetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerSetBtnClick);
     connect(ui->TimerResetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerResetBtnClick);
@@ -92,8 +89,14 @@ void TOndavoForm1::FillActionList()
     list->addItems(TimerActions::listTexts());
     for (int i = 0; i < list->count(); ++i)
         list->setItemData(i, QSize(list->width(), ActionItemHeight), Qt::SizeHintRole);
-    const bool known = m_state.LastActionId >= 0 && m_state.LastActionId < list->count();
-    list->setCurrentIndex(known ? m_state.LastActionId : -1);
+    m_timer->setAction(TimerModel::actionFromIndex(m_state.LastActionId));
+    list->setCurrentIndex(static_cast<int>(m_timer->action()));
+}
+
+void TOndavoForm1::TimerActionComboBoxChange()
+{
+    m_timer->setAction(TimerModel::actionFromIndex(ui->TimerActionComboBox->currentIndex()));
+    UpdateActionFields();
 }
 
 void TOndavoForm1::UpdateActionFields()
@@ -112,7 +115,7 @@ void TOndavoForm1::UpdateActionFields()
 void TOndavoForm1::SetTimerControlsArmed(bool armed)
 {
     ui->TimerResetBtn->setEnabled(armed);
-    // The command is locked too, so the notice and the action use the command that was armed.
+    // The command is locked too: the field shows what the armed timer will run.
     for (QWidget *w : std::initializer_list<QWidget *>{
              ui->TimerSetBtn, ui->TimerDatePicker, ui->TimerTimePicker, ui->TimerActionComboBox,
              ui->TimerCommandEdit, ui->CloseMeOnExecChBox, ui->WakeUpDatePicker, ui->WakeUpTimePicker})
@@ -121,59 +124,37 @@ void TOndavoForm1::SetTimerControlsArmed(bool armed)
 
 void TOndavoForm1::TimerSetBtnClick()
 {
-    m_state.TimerTime = CombineDateTime(ui->TimerDatePicker, ui->TimerTimePicker);
-    if (m_env.clock->nowDays() > m_state.TimerTime) {
-        ui->TimerStatusEdit->setText(QStringLiteral("Установленное время уже истекло!"));
-        return;
-    }
-    const int index = ui->TimerActionComboBox->currentIndex();
-    if (index == TimerActions::QuietSleep) {
-        m_state.WakeUpTime = CombineDateTime(ui->WakeUpDatePicker, ui->WakeUpTimePicker);
-        if (m_env.clock->nowDays() > m_state.WakeUpTime) {
-            ui->TimerStatusEdit->setText(QStringLiteral("Время будильника уже истекло!"));
-            return;
-        }
-    }
-    scheduleTick(m_timer1, m_state.TimerTime);
-    SetTimerControlsArmed(true);
-    m_state.ResetRemark = Countdown::armedRemark();
-    m_env.platform->inhibitIdle(
-        TimerActions::keepAwakeReason(index, LocaleDateTime::format(m_state.TimerTime, QLocale())));
+    TimerModel::Setting setting;
+    setting.moment = CombineDateTime(ui->TimerDatePicker, ui->TimerTimePicker);
+    setting.action = m_timer->action();
+    setting.command = ui->TimerCommandEdit->text();
+    setting.closeAfterCommand = ui->CloseMeOnExecChBox->isChecked();
+    setting.wakeUp = CombineDateTime(ui->WakeUpDatePicker, ui->WakeUpTimePicker);
+    const QString refusal = m_timer->arm(setting);
+    if (!refusal.isEmpty())
+        ui->TimerStatusEdit->setText(refusal);
 }
 
+// The model has disarmed: the countdown's traces go from the page, the status bar and the tray.
 void TOndavoForm1::DisarmTimer()
 {
-    m_timer1->stop();
-    m_state.TimerTime = DateTime();
-    SetTimerControlsArmed(false);
     ui->TimerStatusEdit->clear();
     ClearCountdownPanel();
     m_myTrayIcon->setToolTip(appTitle());
     StopTrayAnimation();
-    // Before any action runs, so the program never holds up its own shutdown or sleep.
-    m_env.platform->releaseIdle();
-}
-
-void TOndavoForm1::StopWakeUpTimer()
-{
-    m_wakeUpTimer->stop();
 }
 
 void TOndavoForm1::TimerResetBtnClick()
 {
-    if (m_wakeUpTimer->isActive()) {
-        StopWakeUpTimer();
-        Login();
-    }
-    DisarmTimer();
+    m_timer->reset();
     setTimerStatusStyle(ResetRemarkColor, false);
-    ui->TimerStatusEdit->setText(m_state.ResetRemark);
+    ui->TimerStatusEdit->setText(m_timer->resetRemark());
 }
 
 void TOndavoForm1::TimersTabSheetShow()
 {
-    const DateTime moment = m_state.TimerTime > DateTime() ? m_state.TimerTime : m_env.clock->nowDays();
-    SetPickers(ui->TimerDatePicker, ui->TimerTimePicker, moment);
+    const DateTime armed = m_timer->timerTime();
+    SetPickers(ui->TimerDatePicker, ui->TimerTimePicker, armed > DateTime() ? armed : m_env.clock->nowDays());
 }
 
 void TOndavoForm1::TimersTabSheetHide()
@@ -183,67 +164,35 @@ void TOndavoForm1::TimersTabSheetHide()
 
 // --- Countdown and notifications --------------------------------------------------------------
 
-void TOndavoForm1::scheduleTick(QTimer *timer, const DateTime &moment)
+void TOndavoForm1::ShowCountdown(const QString &text)
 {
-    const qint64 msLeft = moment.toMSecs() - m_env.clock->nowDays().toMSecs();
-    timer->start(static_cast<int>(TickSchedule::nextDelayMs(msLeft)));
-}
-
-void TOndavoForm1::tickNow()
-{
-    for (QTimer *t : {m_timer1, m_wakeUpTimer})
-        if (t->isActive())
-            t->start(0);
-}
-
-void TOndavoForm1::Timer1Timer()
-{
-    ShowCountdown(m_state.TimerTime);
-    UpdateCountdownStyle(Countdown::secondsUntil(m_env.clock->nowDays(), m_state.TimerTime));
-    if (m_state.TimerTime > DateTime() && m_env.clock->nowDays() >= m_state.TimerTime) {
-        DisarmTimer();
-        runTimerAction(ui->TimerActionComboBox->currentIndex());
-        return;
-    }
-    scheduleTick(m_timer1, m_state.TimerTime);
-}
-
-void TOndavoForm1::ShowCountdown(const DateTime &target)
-{
-    const QString text = Countdown::format(target, m_env.clock->nowDays());
     ui->StatusPanel0->setText(text);
     ui->TimerStatusEdit->setText(QStringLiteral("Осталось ") + text);
     m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text);
 }
 
-void TOndavoForm1::UpdateCountdownStyle(qint64 seconds)
+void TOndavoForm1::UpdateCountdownStyle(bool lastMinute)
 {
-    if (ui->PageControl1->currentWidget() == ui->TimersTabSheet) {
-        if (seconds < Countdown::LastMinuteSeconds)
-            setTimerStatusStyle(Qt::red, true);
-        else
-            setTimerStatusStyle(QApplication::palette(ui->TimerStatusEdit).color(QPalette::ButtonText),
-                                false);
-    }
-    if (seconds == Countdown::BalloonSeconds)
-        ShowTimerBalloon(seconds);
-    if (const auto remark = Countdown::resetRemark(seconds))
-        m_state.ResetRemark = *remark;
+    // Off the timer page the colour waits for the page to come back.
+    if (ui->PageControl1->currentWidget() != ui->TimersTabSheet)
+        return;
+    if (lastMinute)
+        setTimerStatusStyle(Qt::red, true);
+    else
+        setTimerStatusStyle(QApplication::palette(ui->TimerStatusEdit).color(QPalette::ButtonText), false);
 }
 
-void TOndavoForm1::ShowTimerBalloon(qint64 seconds)
+void TOndavoForm1::ShowTimerBalloon(const QString &title, const QString &text, bool warning)
 {
     if (m_myTrayIcon->isAnimating())
         return;
-    const TimerActions::Balloon b =
-        TimerActions::balloon(ui->TimerActionComboBox->currentIndex(), seconds, ui->TimerCommandEdit->text());
     m_myTrayIcon->setAnimate(true);
-    m_myTrayIcon->showBalloon(b.title, b.text, b.warning);
+    m_myTrayIcon->showBalloon(title, text, warning);
 }
 
 void TOndavoForm1::ClearCountdownPanel()
 {
-    if (m_state.TimerTime.isNull())
+    if (m_timer->timerTime().isNull())
         ui->StatusPanel0->clear();
 }
 
@@ -257,35 +206,20 @@ void TOndavoForm1::setTimerStatusStyle(const QColor &color, bool bold)
     ui->TimerStatusEdit->setFont(f);
 }
 
-// --- Actions ----------------------------------------------------------------------------------
-
-void TOndavoForm1::runTimerAction(int index)
+// Said where the timer speaks, and in the tray when nobody looks at the window.
+void TOndavoForm1::showTimerFailure(const QString &text)
 {
-    switch (index) {
-    case TimerActions::CloseProgram:
-        close();
-        break;
-    case TimerActions::PowerOff:
-        PowerOffComputer();
-        break;
-    case TimerActions::Suspend:
-        SuspendComputer();
-        break;
-    case TimerActions::RunCommand:
-        RunTimerCommand();
-        break;
-    case TimerActions::QuietSleep:
-        EnterQuietSleep();
-        break;
-    default:
-        break; // no action selected: the moment only disarms
-    }
+    ui->TimerStatusEdit->setText(text);
+    if (!isVisible() || isMinimized())
+        m_myTrayIcon->showBalloon(QStringLiteral("Таймер Ondavo"), text, true);
 }
 
-void TOndavoForm1::PowerOffComputer()
+// --- Actions ----------------------------------------------------------------------------------
+
+void TOndavoForm1::runTimerAction(TimerModel::Action action)
 {
-    // The session's end then closes the program through its own closing sequence.
-    m_env.platform->requestPowerOff();
+    if (action == TimerModel::Action::Suspend)
+        SuspendComputer();
 }
 
 void TOndavoForm1::SuspendComputer()
@@ -294,43 +228,12 @@ void TOndavoForm1::SuspendComputer()
     m_browser1->stop();
     if (m_browser2)
         m_browser2->stop();
-    m_env.platform->requestSuspend();
 }
 
-void TOndavoForm1::RunTimerCommand()
+void TOndavoForm1::EnterQuietSleep(const QString &wakeUpText)
 {
-    const TimerCommand command = TimerCommand::resolve(ui->TimerCommandEdit->text());
-    if (command.kind == TimerCommand::Nothing)
-        return;
-    // A command that cannot be started is not reported.
-    if (command.kind == TimerCommand::Open)
-        (void)m_env.platform->openUrl(command.url);
-    else
-        (void)m_env.platform->startDetached(command.program, command.arguments);
-    // The program stays a moment so the started one can take the screen; the window stays live.
-    if (ui->CloseMeOnExecChBox->isChecked())
-        m_closeOnExecTimer->start();
-}
-
-void TOndavoForm1::EnterQuietSleep()
-{
-    SetTimerControlsArmed(true);
-    scheduleTick(m_wakeUpTimer, m_state.WakeUpTime);
     ui->StatusPanel1->setText(QStringLiteral("Активирован тихий режим \"Сон\""));
-    const QString wakeUpText = LocaleDateTime::format(m_state.WakeUpTime, QLocale());
     // A pane that cannot go quiet does not stop the alarm.
     (void)m_browser1->navigate(Requests::sleep(m_env.endpoints, m_state.UserName, m_state.Passw, wakeUpText));
-    m_env.platform->inhibitIdle(TimerActions::keepAwakeForAlarmReason(wakeUpText));
 }
 
-void TOndavoForm1::WakeUpTimerTimer()
-{
-    ShowCountdown(m_state.WakeUpTime);
-    if (m_state.WakeUpTime > DateTime() && m_env.clock->nowDays() >= m_state.WakeUpTime) {
-        StopWakeUpTimer();
-        DisarmTimer();
-        Login();
-        return;
-    }
-    scheduleTick(m_wakeUpTimer, m_state.WakeUpTime);
-}

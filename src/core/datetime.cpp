@@ -84,6 +84,28 @@ qint64 DateTime::toMSecs() const
     return day * MSecsPerDay + ms;
 }
 
+qint64 DateTime::toEpochMSecs() const
+{
+    const QDate d = date();
+    const QTime t = time();
+    const qint64 asUtc = QDateTime(d, t, Qt::UTC).toMSecsSinceEpoch();
+    // The local offsets a day either side cover both readings of a repeated hour; the earlier
+    // candidate that really shows this wall clock is the first occurrence.
+    qint64 best = 0;
+    bool found = false;
+    for (const qint64 side : {-MSecsPerDay, MSecsPerDay}) {
+        const int offset = QDateTime::fromMSecsSinceEpoch(asUtc + side).offsetFromUtc();
+        const qint64 candidate = asUtc - offset * qint64(1000);
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(candidate);
+        if (local.date() == d && local.time() == t && (!found || candidate < best)) {
+            best = candidate;
+            found = true;
+        }
+    }
+    // A reading skipped by the clock (the spring gap): whatever Qt makes of it.
+    return found ? best : QDateTime(d, t).toMSecsSinceEpoch();
+}
+
 DateTime DateTime::dateOnly() const
 {
     return fromDate(date());

@@ -26,6 +26,9 @@ public:
     QDateTime toQDateTime() const;
     // Milliseconds since the epoch, on the wall clock; exact for every value made from a QTime.
     qint64 toMSecs() const;
+    // The real instant this local wall-clock reading names, in milliseconds since 1970 UTC, so that
+    // distances hold across a change of summer time. In a repeated hour, its first occurrence.
+    qint64 toEpochMSecs() const;
 
     DateTime dateOnly() const;
     DateTime addDays(int days) const { return fromDateTime(date().addDays(days), time()); }

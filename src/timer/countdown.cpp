@@ -2,18 +2,6 @@
 
 namespace Countdown {
 
-qint64 secondsLeft(const DateTime &a, const DateTime &b)
-{
-    const qint64 ms = b.toMSecs() - a.toMSecs();
-    return (ms < 0 ? -ms : ms) / 1000;
-}
-
-qint64 secondsUntil(const DateTime &now, const DateTime &moment)
-{
-    const qint64 ms = moment.toMSecs() - now.toMSecs();
-    return ms > 0 ? ms / 1000 : 0;
-}
-
 QString formatSeconds(qint64 seconds)
 {
     const qint64 s = qMax<qint64>(seconds, 0);

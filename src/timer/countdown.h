@@ -8,13 +8,28 @@
 // The countdown's arithmetic and texts, apart from any widget.
 namespace Countdown {
 
-// Whole seconds between two moments, whichever comes first, cut toward zero. Counted on whole
-// milliseconds: a day fraction times 86400 can land a hair under an exact second and lose it.
-qint64 secondsLeft(const DateTime &a, const DateTime &b);
+// Whole seconds in msLeft, the milliseconds from now to the moment, whichever comes first, cut
+// toward zero. Counted on whole milliseconds between real instants: a day fraction times 86400 can
+// land a hair under an exact second, and a wall-clock distance is an hour off across summer time.
+inline qint64 secondsLeft(qint64 msLeft)
+{
+    return (msLeft < 0 ? -msLeft : msLeft) / 1000;
+}
+inline qint64 secondsLeft(const DateTime &a, const DateTime &b)
+{
+    return secondsLeft(b.toEpochMSecs() - a.toEpochMSecs());
+}
 
-// Seconds still to go until moment; at or after the moment, 0. A late tick is a tick at the
-// moment, not one that many seconds before it.
-qint64 secondsUntil(const DateTime &now, const DateTime &moment);
+// Seconds still to go; at or after the moment, 0. A late tick is a tick at the moment, not one
+// that many seconds before it.
+inline qint64 secondsUntil(qint64 msLeft)
+{
+    return msLeft > 0 ? msLeft / 1000 : 0;
+}
+inline qint64 secondsUntil(const DateTime &now, const DateTime &moment)
+{
+    return secondsUntil(moment.toEpochMSecs() - now.toEpochMSecs());
+}
 
 // "[D день|дня|дней ]hh:mm:ss" for a number of seconds (negative counts as 0).
 QString formatSeconds(qint64 seconds);

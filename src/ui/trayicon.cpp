@@ -111,4 +111,5 @@ void TrayIcon::showBalloon(const QString &title, const QString &text, bool warni
 {
     m_icon->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
                         BalloonTimeoutMs);
+    emit balloonShown(title, text, warning);
 }

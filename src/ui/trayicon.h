@@ -44,6 +44,7 @@ signals:
     void clicked();
     void doubleClicked();
     void balloonClicked();
+    void balloonShown(const QString &title, const QString &text, bool warning);
     // The icon has just appeared in a tray that was not there before.
     void shownInTray();
 

@@ -31,9 +31,11 @@ public:
         calls << QStringLiteral("open ") + url.toString();
         return true;
     }
-    bool startDetached(const QString &program, const QStringList &arguments) override
+    bool startDetached(const QString &program, const QStringList &arguments, QString *error) override
     {
         calls << (QStringList{QStringLiteral("start"), program} + arguments).join(QLatin1Char(' '));
+        if (!startSucceeds)
+            *error = QStringLiteral("No such file or directory");
         return startSucceeds;
     }
     void requestPowerOff() override { calls << QStringLiteral("poweroff"); }

@@ -20,14 +20,10 @@ class TestClosing : public QObject
 private slots:
     void firstRequestSendsLogoffAndWaits();
     void closesWhenLogoffPageCompletes();
-    void logoffAlreadyCompletedClosesAtOnce();
-    void closerTickClosesWhenServiceIsSilent();
-    void otherNavigationMakesNextTickResend();
     void everyCloseSourceStartsTheSequence_data();
     void everyCloseSourceStartsTheSequence();
     void refusedLogoffShowsErrorAndUserCanStillClose();
     void unreachableServiceClosesAtOnce();
-    void endlessFallbackIsCutByTheBound();
     void unwritableSettingsStillClose();
     void sessionEndDoesNotBlock();
     void refusedRequestKeepsTheClosingTick();
@@ -43,8 +39,8 @@ void TestClosing::firstRequestSendsLogoffAndWaits()
 
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
-    QVERIFY(w->state().Closing);
-    QVERIFY(w->state().LogoffDone);
+    QVERIFY(w->closingState()->isClosing());
+    QVERIFY(w->closingState()->isLogoffDone());
     QVERIFY(isLogoff(fx.radio()->lastUrl()));
     QCOMPARE(fx.radio()->lastUrl().toString(),
              QString("http://svc.test:8470/redirector/?username=&passw=&action=logoff"));
@@ -75,50 +71,6 @@ void TestClosing::closesWhenLogoffPageCompletes()
     QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
 }
 
-void TestClosing::logoffAlreadyCompletedClosesAtOnce()
-{
-    WindowFixture fx;
-    TOndavoForm1 *w = fx.create();
-    w->show();
-    fx.radio()->complete(QUrl("http://svc.test:8470/redirector/?username=&passw=&action=logoff"));
-    QVERIFY(w->state().LogoffDone);
-    QVERIFY(!w->state().Closing);
-    QVERIFY(w->isVisible());
-    QVERIFY(w->close());
-}
-
-void TestClosing::closerTickClosesWhenServiceIsSilent()
-{
-    WindowFixture fx;
-    TOndavoForm1 *w = fx.create();
-    w->show();
-    QSignalSpy closed(w, &TOndavoForm1::closed);
-    w->close();
-    fx.tick("CloserTimer");
-    QCOMPARE(closed.count(), 1);
-}
-
-void TestClosing::otherNavigationMakesNextTickResend()
-{
-    WindowFixture fx;
-    TOndavoForm1 *w = fx.create();
-    w->show();
-    QSignalSpy closed(w, &TOndavoForm1::closed);
-    w->close();
-    // A fallback page completes after the logoff went out.
-    fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
-    QVERIFY(!w->state().LogoffDone);
-    const int sent = fx.radio()->navigations.size();
-
-    fx.tick("CloserTimer");
-    QCOMPARE(closed.count(), 0);
-    QCOMPARE(fx.radio()->navigations.size(), sent + 1);
-    QVERIFY(isLogoff(fx.radio()->lastUrl()));
-
-    fx.tick("CloserTimer");
-    QCOMPARE(closed.count(), 1);
-}
-
 void TestClosing::everyCloseSourceStartsTheSequence_data()
 {
     QTest::addColumn<QString>("source");
@@ -140,7 +92,7 @@ void TestClosing::everyCloseSourceStartsTheSequence()
         QTest::keyClick(w, Qt::Key_F10);
     else
         w->close();
-    QVERIFY(w->state().Closing);
+    QVERIFY(w->closingState()->isClosing());
     QVERIFY(w->isVisible());
     QVERIFY(isLogoff(fx.radio()->lastUrl()));
 }
@@ -154,7 +106,7 @@ void TestClosing::refusedLogoffShowsErrorAndUserCanStillClose()
     fx.radio()->refuseNavigation = true;
 
     QVERIFY(!w->close());
-    QVERIFY(!w->state().LogoffDone);
+    QVERIFY(!w->closingState()->isLogoffDone());
     QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
     QCOMPARE(openBoxes(w).size(), 1);
     QCOMPARE(openBoxes(w).first()->text(), fx.radio()->errorString());
@@ -184,29 +136,6 @@ void TestClosing::unreachableServiceClosesAtOnce()
     QVERIFY(Requests::isLogoff(fx.radio()->lastUrl()));
 }
 
-void TestClosing::endlessFallbackIsCutByTheBound()
-{
-    WindowFixture fx;
-    TOndavoForm1 *w = fx.create();
-    w->show();
-    QSignalSpy closed(w, &TOndavoForm1::closed);
-    w->close();
-    auto *deadline = fx.find<QTimer>("CloseDeadline");
-    QVERIFY(deadline->isActive());
-    QCOMPARE(deadline->interval(), TOndavoForm1::CloseDeadlineMs);
-    // The service keeps failing and a fallback page keeps completing before every tick.
-    for (int i = 0; i < 5; ++i) {
-        fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
-        fx.tick("CloserTimer");
-        QCOMPARE(closed.count(), 0);
-    }
-    fx.radio()->complete(QUrl("http://partner.test:8471/export/radio_player.html"));
-    fx.tick("CloseDeadline");
-    QCOMPARE(closed.count(), 1);
-    QVERIFY(!w->isVisible());
-    QVERIFY(QFile::exists(fx.settingsPath()));
-}
-
 void TestClosing::unwritableSettingsStillClose()
 {
     // Root ignores file modes, so the write is made to fail in a way root cannot bypass:
@@ -216,8 +145,19 @@ void TestClosing::unwritableSettingsStillClose()
     TOndavoForm1 *w = fx.create();
     w->show();
     QSignalSpy closed(w, &TOndavoForm1::closed);
+    // A power-off is armed for a moment that comes while the box is up.
+    const QDateTime moment = fx.clock.now().addSecs(5);
+    QVERIFY(w->timer()
+                ->arm({DateTime::fromQDateTime(moment), TimerModel::Action::PowerOff, {}, false, {}})
+                .isEmpty());
     w->close();
     fx.radio()->complete(fx.radio()->lastUrl());
+    // The armed timer ended with the window, and so did the hold on the system.
+    QVERIFY(!fx.find<QTimer>("Timer1")->isActive());
+    QCOMPARE(fx.platform.idleInhibitedFor, QString());
+    fx.clock.set(moment.addSecs(1));
+    fx.tick("Timer1");
+    QVERIFY(!fx.platform.calls.contains("poweroff"));
     // The box says why and holds the end of the program until it is answered, or for a while
     // when nobody is there to answer it; the window is gone meanwhile.
     QMessageBox *box = writeFailureBox();

@@ -10,6 +10,7 @@
 #include <QTimeEdit>
 #include <QtTest>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -21,9 +22,11 @@ struct RunResult
     QString passw;
 };
 
-RunResult runOnce(WindowFixture &fx)
+RunResult runOnce(WindowFixture &fx, const std::function<void()> &meanwhile = {})
 {
     TOndavoForm1 *w = fx.create();
+    if (meanwhile)
+        meanwhile();
     RunResult r{fx.radio()->navigations.value(0), w->state().UserName, w->state().Passw};
     w->close();
     fx.radio()->complete(fx.radio()->lastUrl());
@@ -73,6 +76,8 @@ private slots:
     void hostileSettingsPath();
     void keptAcrossRuns_data();
     void keptAcrossRuns();
+    void commandComesBack_data();
+    void commandComesBack();
 };
 
 void TestSettingsRuns::firstSecondThirdRun()
@@ -163,7 +168,7 @@ void TestSettingsRuns::loadedValues()
     QCOMPARE(w->state().LastActionId, lastActionId);
     QCOMPARE(fx.find<QCheckBox>("CloseMeOnExecChBox")->isChecked(), closeOnExec);
     const QTime expected = wakeUpTime.isValid() ? wakeUpTime : fx.clock.now().time();
-    QCOMPARE(w->state().WakeUpTime.time(), expected);
+    QCOMPARE(w->timer()->wakeUpTime().time(), expected);
     QCOMPARE(fx.find<QTimeEdit>("WakeUpTimePicker")->time(), expected);
     // Whatever was stored, the wake-up date offered is tomorrow.
     QCOMPARE(fx.find<QDateEdit>("WakeUpDatePicker")->date(), QDate(2026, 12, 9));
@@ -179,7 +184,7 @@ void TestSettingsRuns::wakeUpTimeRoundTrips()
     runOnce(fx);
     QVERIFY(readFile(fx.settingsPath()).contains("WakeUpDate=24.12.2026 06:45:30\n"));
     TOndavoForm1 *w = fx.create();
-    QCOMPARE(w->state().WakeUpTime.toQDateTime(), QDateTime(QDate(2026, 12, 24), QTime(6, 45, 30)));
+    QCOMPARE(w->timer()->wakeUpTime().toQDateTime(), QDateTime(QDate(2026, 12, 24), QTime(6, 45, 30)));
     QCOMPARE(w->state().UserName, QString("u"));
 }
 
@@ -303,6 +308,39 @@ void TestSettingsRuns::keptAcrossRuns()
     QCOMPARE(second.userName, QString("u1"));
     QCOMPARE(second.passw, QString("p1"));
     QCOMPARE(readFile(fx.settingsPath()), after);
+}
+
+void TestSettingsRuns::commandComesBack_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // the command's line before the first run
+    QTest::addColumn<QString>("typed");     // typed in the first run; null: left alone
+    QTest::newRow("quoted program and argument")
+        << QByteArray("TimerCmd=") << "\"/opt/my tools/rec\" --out \"/home/u/a b.ogg\"";
+    QTest::newRow("quoted folder") << QByteArray("TimerCmd=") << "'/home/u/My Music'";
+    QTest::newRow("8-bit path, untouched")
+        << QByteArray("TimerCmd=/home/u/\xC7\xE2\xF3\xEA.ogg") << QString();
+}
+
+// The command the next run reads, and so starts, is the one this run had.
+void TestSettingsRuns::commandComesBack()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, typed);
+    WindowFixture fx;
+    writeFile(fx.settingsPath(), "[Settings]\n" + stored + "\nUserName=u1\nPassw=p1\n");
+    QString command;
+    for (int run = 0; run < 2; ++run) {
+        runOnce(fx, [&] {
+            auto *edit = fx.find<QLineEdit>("TimerCommandEdit");
+            if (run == 0 && !typed.isNull())
+                edit->setText(typed);
+            if (run == 0)
+                command = edit->text();
+            QCOMPARE(edit->text(), command);
+        });
+    }
+    if (typed.isNull())
+        QVERIFY(readFile(fx.settingsPath()).contains(stored + "\n"));
 }
 
 QTEST_MAIN(TestSettingsRuns)

@@ -1,3 +1,4 @@
+#include "service/requests.h"
 #include "ui/trayicon.h"
 #include "windowfixture.h"
 
@@ -64,8 +65,8 @@ class TestTimer : public QObject
 {
     Q_OBJECT
 private slots:
-    void armingChecks_data();
-    void armingChecks();
+    void armingThroughThePage_data();
+    void armingThroughThePage();
     void rejectedMomentShowsAtNextShowing();
     void blankCommandDisablesSetButton_data();
     void blankCommandDisablesSetButton();
@@ -73,58 +74,43 @@ private slots:
     void balloonOnceAt45Seconds();
     void disarmingClearsEverything_data();
     void disarmingClearsEverything();
-    void resetRemarkByLastTick_data();
-    void resetRemarkByLastTick();
-    void actionRunsOnceAtTheMoment_data();
-    void actionRunsOnceAtTheMoment();
-    void closeAfterCommandKeepsWindowLive();
+    void resetShowsRemarkInGreen();
+    void actionsReachThePanes_data();
+    void actionsReachThePanes();
+    void failuresAreSaid_data();
+    void failuresAreSaid();
     void quietSleepToWakeUp();
     void quietSleepResetByUser();
-    void lateTickIsATickAtTheMoment();
-    void resumeTicksAtOnce();
     void statusLineForm();
 };
 
-void TestTimer::armingChecks_data()
+void TestTimer::armingThroughThePage_data()
 {
     QTest::addColumn<int>("action");
     QTest::addColumn<qint64>("msAhead");
-    QTest::addColumn<qint64>("wakeMsAhead");
     QTest::addColumn<QString>("message"); // empty: armed
-    QTest::newRow("a minute ahead") << 0 << qint64(60000) << qint64(0) << "";
-    QTest::newRow("the moment is now") << 1 << qint64(0) << qint64(0) << "";
-    QTest::newRow("a millisecond ago") << 2 << qint64(-1) << qint64(0) << Expired;
-    QTest::newRow("yesterday") << 0 << qint64(-86400000) << qint64(0) << Expired;
-    QTest::newRow("no action selected") << -1 << qint64(5000) << qint64(0) << "";
-    QTest::newRow("alarm before the moment, after now") << 4 << qint64(60000) << qint64(30000) << "";
-    QTest::newRow("alarm already past") << 4 << qint64(60000) << qint64(-1000) << AlarmExpired;
-    QTest::newRow("both past: the moment is told") << 4 << qint64(-5000) << qint64(-1000) << Expired;
+    QTest::newRow("a minute ahead") << 1 << qint64(60000) << "";
+    QTest::newRow("a millisecond ago") << 2 << qint64(-1) << Expired;
+    QTest::newRow("alarm already past") << 4 << qint64(60000) << AlarmExpired;
 }
 
-void TestTimer::armingChecks()
+// What the pickers say reaches the model, and the page locks while armed.
+void TestTimer::armingThroughThePage()
 {
     QFETCH(int, action);
     QFETCH(qint64, msAhead);
-    QFETCH(qint64, wakeMsAhead);
     QFETCH(QString, message);
     TimerPage p;
-    p.arm(action, msAhead, wakeMsAhead);
+    p.arm(action, msAhead, -1000);
     const bool armed = message.isEmpty();
     QCOMPARE(p.status()->text(), message);
-    QCOMPARE(p.timerOn("Timer1"), armed);
+    QCOMPARE(p.window->timer()->timerTime(), DateTime::fromQDateTime(p.clock.now().addMSecs(msAhead)));
+    QCOMPARE(int(p.window->timer()->action()), action);
     QCOMPARE(p.resetBtn()->isEnabled(), armed);
     for (const char *name :
          {"TimerSetBtn", "TimerDatePicker", "TimerTimePicker", "TimerActionComboBox", "TimerCommandEdit",
           "CloseMeOnExecChBox", "WakeUpDatePicker", "WakeUpTimePicker"})
         QVERIFY2(p.find<QWidget>(name)->isEnabled() == !armed, name);
-    // The moment is kept even when it is refused.
-    QCOMPARE(p.window->state().TimerTime, DateTime::fromQDateTime(p.clock.now().addMSecs(msAhead)));
-    QCOMPARE(p.window->state().ResetRemark, armed ? QString("Таймер успешно отключен.") : QString());
-    // Kept awake while armed, with the action and its moment in the reason.
-    QCOMPARE(p.platform.idleInhibitedFor.isEmpty(), !armed);
-    if (armed && action >= 0)
-        QVERIFY2(p.platform.idleInhibitedFor.contains(p.actions()->currentText()),
-                 qPrintable(p.platform.idleInhibitedFor));
 }
 
 void TestTimer::rejectedMomentShowsAtNextShowing()
@@ -255,7 +241,7 @@ void TestTimer::disarmingClearsEverything()
     }
     QVERIFY(!p.timerOn("Timer1"));
     QVERIFY(!p.timerOn("WakeUpTimer"));
-    QVERIFY(p.window->state().TimerTime.isNull());
+    QVERIFY(p.window->timer()->timerTime().isNull());
     QCOMPARE(p.panel(0), QString());
     QCOMPARE(p.hint(), QString("Ondavo"));
     QVERIFY(!p.window->trayIcon()->isAnimating());
@@ -266,97 +252,85 @@ void TestTimer::disarmingClearsEverything()
         QCOMPARE(p.status()->text(), QString());
 }
 
-void TestTimer::resetRemarkByLastTick_data()
+void TestTimer::resetShowsRemarkInGreen()
 {
-    QTest::addColumn<qint64>("lastTickMs"); // before the moment; 0: no tick yet
-    QTest::addColumn<QString>("remark");
-    QTest::newRow("no tick yet") << qint64(0) << "ТАЙМЕР УСПЕШНО ОТКЛЮЧЕН.";
-    QTest::newRow("30.5 s") << qint64(30500) << "ТАЙМЕР УСПЕШНО ОТКЛЮЧЕН.";
-    QTest::newRow("29.5 s") << qint64(29500) << "ВЫ МОЛОДЕЦ. УСПЕЛИ ОТКЛЮЧИТЬ ТАЙМЕР.";
-    QTest::newRow("5.5 s") << qint64(5500) << "ОСТАНОВЛЕН ЗА 5 СЕК ДО КОНЦА. ВСЁ БАЛУЕТЕСЬ, ШТИРЛИЦ.";
-    QTest::newRow("1.5 s") << qint64(1500) << "ОСТАНОВЛЕН ЗА 1 СЕК ДО КОНЦА. НА ЭТОТ РАЗ МИР УЦЕЛЕЛ!";
-    QTest::newRow("0.5 s") << qint64(500) << "ОСТАНОВЛЕН ЗА 0 СЕК ДО КОНЦА. ВСЁ БАЛУЕТЕСЬ, ШТИРЛИЦ.";
-}
-
-void TestTimer::resetRemarkByLastTick()
-{
-    QFETCH(qint64, lastTickMs);
-    QFETCH(QString, remark);
     TimerPage p;
     p.moment = p.clock.now().addSecs(40);
     p.arm(0, 40000);
-    if (lastTickMs)
-        p.tickAt(-lastTickMs);
-    QVERIFY(p.status()->text().startsWith("ОСТАЛОСЬ") == (lastTickMs != 0));
+    p.tickAt(-1500);
+    QVERIFY(p.status()->font().bold());
     p.resetBtn()->click();
-    QCOMPARE(p.status()->text(), remark);
+    QCOMPARE(p.status()->text(), QString("ОСТАНОВЛЕН ЗА 1 СЕК ДО КОНЦА. НА ЭТОТ РАЗ МИР УЦЕЛЕЛ!"));
     QCOMPARE(p.status()->palette().color(QPalette::Text), QColor(0, 128, 0));
     QVERIFY(!p.status()->font().bold());
-    QVERIFY(!p.window->state().Closing);
+    QVERIFY(!p.window->closingState()->isClosing());
 }
 
-void TestTimer::actionRunsOnceAtTheMoment_data()
+void TestTimer::actionsReachThePanes_data()
 {
     QTest::addColumn<int>("action");
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("calls"); // to the system, after the armed lock
     QTest::addColumn<bool>("closing");
-    QTest::newRow("close") << 0 << "" << QStringList{"release"} << true;
-    QTest::newRow("power off") << 1 << "" << QStringList{"release", "poweroff"} << false;
-    QTest::newRow("sleep") << 2 << "" << QStringList{"release", "suspend"} << false;
-    QTest::newRow("command line") << 3 << " touch \"/tmp/a b\" "
-                                  << QStringList{"release", "start touch /tmp/a b"} << false;
-    QTest::newRow("address") << 3 << "http://example.org/"
-                             << QStringList{"release", "open http://example.org/"} << false;
-    QTest::newRow("none selected") << -1 << "" << QStringList{"release"} << false;
+    QTest::addColumn<int>("stops"); // of the radio pane
+    QTest::newRow("close") << 0 << true << 0;
+    QTest::newRow("sleep stops the panes") << 2 << false << 1;
+    QTest::newRow("none selected") << -1 << false << 0;
 }
 
-void TestTimer::actionRunsOnceAtTheMoment()
+void TestTimer::actionsReachThePanes()
 {
     QFETCH(int, action);
-    QFETCH(QString, command);
-    QFETCH(QStringList, calls);
     QFETCH(bool, closing);
+    QFETCH(int, stops);
     TimerPage p;
-    p.find<QLineEdit>("TimerCommandEdit")->setText(command);
     p.moment = p.clock.now().addSecs(10);
     p.arm(action, 10000);
-    p.platform.calls.clear();
-    const int navigations = p.radio()->navigations.size();
-
-    p.tickAt(-500);
-    QVERIFY(p.platform.calls.isEmpty());
-    QCOMPARE(p.panel(0), QString("00:00:00"));
     p.tickAt(3);
-    QCOMPARE(p.platform.calls, calls);
-    QCOMPARE(p.window->state().Closing, closing);
-    QCOMPARE(p.radio()->navigations.size(), navigations + (closing ? 1 : 0));
-    QCOMPARE(p.radio()->stops, action == 2 ? 1 : 0);
-    QVERIFY(!p.find<QTimer>("CloseOnExecTimer")->isActive());
-    // The tick disarmed before acting: another tick finds nothing to do.
-    p.tickAt(1000);
-    QCOMPARE(p.platform.calls, calls);
+    QCOMPARE(p.window->closingState()->isClosing(), closing);
+    QCOMPARE(Requests::isLogoff(p.radio()->lastUrl()), closing);
+    QCOMPARE(p.radio()->stops, stops);
+    QCOMPARE(p.panel(0), QString());
 }
 
-void TestTimer::closeAfterCommandKeepsWindowLive()
+void TestTimer::failuresAreSaid_data()
 {
+    QTest::addColumn<int>("action");
+    QTest::addColumn<bool>("hidden");    // the window is in the tray
+    QTest::addColumn<QString>("status"); // the status line after the failure
+    QTest::addColumn<bool>("login");     // the radio logs in again
+    QTest::newRow("command, window shown")
+        << 3 << false << "КОМАНДА НЕ ЗАПУЩЕНА: NO SUCH FILE OR DIRECTORY" << false;
+    QTest::newRow("sleep refused, in the tray") << 2 << true << "КОМПЬЮТЕР НЕ УСНУЛ: ACCESS DENIED" << true;
+}
+
+// A failure of the system is said where the timer speaks, and in the tray when nobody looks; the
+// program stays to say it, even when it was to close after the command.
+void TestTimer::failuresAreSaid()
+{
+    QFETCH(int, action);
+    QFETCH(bool, hidden);
+    QFETCH(QString, status);
+    QFETCH(bool, login);
     TimerPage p;
-    p.find<QLineEdit>("TimerCommandEdit")->setText("no-such-program --flag");
+    p.find<QLineEdit>("TimerCommandEdit")->setText("no-such-program");
     p.find<QCheckBox>("CloseMeOnExecChBox")->setChecked(true);
     p.platform.startSucceeds = false;
     p.moment = p.clock.now().addSecs(5);
-    p.arm(3, 5000);
+    p.arm(action, 5000);
+    if (hidden)
+        p.window->hide();
+    QSignalSpy balloons(p.window->trayIcon(), &TrayIcon::balloonShown);
     p.tickAt(0);
-    QVERIFY(p.platform.calls.contains("start no-such-program --flag"));
-    // A second passes with the window answering, then the ordinary closing sequence starts,
-    // though the command could not be started.
-    auto *wait = p.find<QTimer>("CloseOnExecTimer");
-    QVERIFY(wait->isActive());
-    QCOMPARE(wait->interval(), 1000);
-    QVERIFY(!p.window->state().Closing);
-    p.tick("CloseOnExecTimer");
-    QVERIFY(p.window->state().Closing);
-    QVERIFY(p.radio()->lastUrl().toString().contains("action=logoff"));
+    const int navigations = p.radio()->navigations.size();
+    if (action == 2)
+        emit p.platform.requestFailed(Platform::Request::Suspend, "Access denied");
+    QCOMPARE(p.status()->text(), status);
+    QCOMPARE(balloons.size(), hidden ? 1 : 0);
+    if (hidden)
+        QVERIFY(balloons.first().at(2).toBool()); // the warning icon
+    QCOMPARE(p.radio()->navigations.size(), navigations + (login ? 1 : 0));
+    QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
+    QVERIFY(!p.find<QTimer>("CloseOnExecTimer")->isActive());
+    QVERIFY(!p.window->closingState()->isClosing());
 }
 
 void TestTimer::quietSleepToWakeUp()
@@ -406,30 +380,6 @@ void TestTimer::quietSleepResetByUser()
     QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
     QCOMPARE(p.status()->text(), QString("ОСТАНОВЛЕН ЗА 0 СЕК ДО КОНЦА. ВСЁ БАЛУЕТЕСЬ, ШТИРЛИЦ."));
     QCOMPARE(p.platform.idleInhibitedFor, QString());
-}
-
-void TestTimer::lateTickIsATickAtTheMoment()
-{
-    TimerPage p;
-    p.moment = p.clock.now().addSecs(100);
-    p.arm(2, 100000);
-    p.tickAt(-80500);
-    // The machine slept through the moment and wakes 45 s after it.
-    p.tickAt(45200);
-    QVERIFY(!p.window->trayIcon()->isAnimating()); // no balloon for a moment that has passed
-    QCOMPARE(p.platform.calls.last(), QString("suspend"));
-    QVERIFY(p.status()->font().bold()); // the last style: the moment itself, red and bold
-}
-
-void TestTimer::resumeTicksAtOnce()
-{
-    TimerPage p;
-    p.moment = p.clock.now().addSecs(100);
-    p.arm(1, 100000);
-    QVERIFY(p.find<QTimer>("Timer1")->remainingTime() > 0);
-    p.clock.set(p.moment.addSecs(600));
-    emit p.platform.systemResumed();
-    QTRY_COMPARE(p.platform.calls.last(), QString("poweroff"));
 }
 
 void TestTimer::statusLineForm()

@@ -57,7 +57,7 @@ void TestTray::minimiseGoesToTray()
     QTRY_VERIFY(!w->isVisible());
     QVERIFY(w->trayIcon()->systemTrayIcon()->isVisible());
     // The panes and the closing sequence are untouched by hiding.
-    QVERIFY(!w->state().Closing);
+    QVERIFY(!w->closingState()->isClosing());
 }
 
 void TestTray::withoutTrayTheWindowStaysMinimised()

@@ -80,7 +80,7 @@ void TestWindow::components_data()
     row("TimerCommandLabel", "QLabel", {29, 5, 119, 21}, "Командная строка:", none, false);
     row("TimerCommandEdit", "QLineEdit", {146, 2, 321, 24}, "",
         "Командная строка, которую нужно выполнить, либо имя файла или папки.");
-    row("CloseMeOnExecChBox", "QCheckBox", {154, 32, 277, 17}, "Выключить Ondavo после запуска команды", none,
+    row("CloseMeOnExecChBox", "QCheckBox", {154, 32, 301, 17}, "Выключить Ondavo после запуска команды", none,
         false);
     row("WakeUpLabel1", "QLabel", {29, 2, 93, 21}, "Будильник:", none, false);
     row("WakeUpDatePicker", "QDateEdit", {146, 2, 137, 21}, none, none, false);
@@ -91,7 +91,7 @@ void TestWindow::components_data()
     row("VersionLabel", "QLabel", {12, 93, 283, 16}, "Ver.", none, false);
     row("UpdatePageLabel", "QLabel", {84, 145, 138, 16}, "Скачать новую версию", none, false);
     row("HomePageLabel", "QLabel", {86, 167, 134, 16}, "Страничка программы", none, false);
-    row("Label2", "QLabel", {516, 183, 81, 16}, "© Ondavo, 2009", none, false, false);
+    row("Label2", "QLabel", {516, 183, 84, 16}, "© Ondavo, 2009", none, false, false);
 }
 
 void TestWindow::components()

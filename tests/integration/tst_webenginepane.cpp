@@ -35,7 +35,7 @@ public:
         opened.append(url);
         return true;
     }
-    bool startDetached(const QString &, const QStringList &) override { return false; }
+    bool startDetached(const QString &, const QStringList &, QString *) override { return false; }
     void requestPowerOff() override {}
     void requestSuspend() override {}
     void inhibitIdle(const QString &) override {}

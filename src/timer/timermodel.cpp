@@ -1,0 +1,257 @@
+#include "timer/timermodel.h"
+
+#include "core/clock.h"
+#include "settings/localedatetime.h"
+#include "timer/countdown.h"
+#include "timer/tickschedule.h"
+#include "timer/timercommand.h"
+
+#include <QLocale>
+#include <QTimer>
+
+namespace {
+
+QTimer *makeTimer(QObject *owner, const char *name, int intervalMs)
+{
+    auto *t = new QTimer(owner);
+    t->setObjectName(QLatin1String(name));
+    t->setInterval(intervalMs);
+    t->setSingleShot(true);
+    return t;
+}
+
+qint64 msFromNow(const QDateTime &now, const DateTime &moment)
+{
+    return moment.toEpochMSecs() - now.toMSecsSinceEpoch();
+}
+
+QString failureText(Platform::Request request, const QString &reason)
+{
+    switch (request) {
+    case Platform::Request::PowerOff:
+        return QStringLiteral("Компьютер не выключен: %1").arg(reason);
+    case Platform::Request::Suspend:
+        return QStringLiteral("Компьютер не уснул: %1").arg(reason);
+    case Platform::Request::IdleLock:
+        break;
+    }
+    return QStringLiteral("Система может уснуть до срока таймера: %1").arg(reason);
+}
+
+} // namespace
+
+TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
+    : QObject(parent), m_clock(clock), m_platform(platform), m_timer1(makeTimer(this, "Timer1", 1000)),
+      m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
+      m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs))
+{
+    // One shot at a time, each aimed from the wall clock: see TickSchedule.
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    m_wakeUpTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer1, &QTimer::timeout, this, &TimerModel::Timer1Timer);
+    connect(m_wakeUpTimer, &QTimer::timeout, this, &TimerModel::WakeUpTimerTimer);
+    connect(m_closeOnExecTimer, &QTimer::timeout, this, &TimerModel::closeRequested);
+    connect(m_platform, &Platform::systemResumed, this, [this] {
+        m_suspendRequested = false; // that sleep came and went
+        tickNow();
+    });
+    connect(m_platform, &Platform::wallClockChanged, this, &TimerModel::tickNow);
+    connect(m_platform, &Platform::requestFailed, this, &TimerModel::onRequestFailed);
+}
+
+TimerModel::~TimerModel() = default;
+
+TimerModel::Action TimerModel::actionFromIndex(int index)
+{
+    return index >= 0 && index < TimerActions::Count ? static_cast<Action>(index) : Action::None;
+}
+
+void TimerModel::setAction(Action action)
+{
+    // While armed the armed action stays what fires.
+    if (m_phase == Phase::Idle)
+        m_action = action;
+}
+
+QString TimerModel::arm(const Setting &setting)
+{
+    const QDateTime now = m_clock->now();
+    m_timerTime = setting.moment;
+    if (msFromNow(now, m_timerTime) < 0)
+        return QStringLiteral("Установленное время уже истекло!");
+    if (setting.action == Action::QuietSleep) {
+        m_wakeUpTime = setting.wakeUp;
+        if (msFromNow(now, m_wakeUpTime) < 0)
+            return QStringLiteral("Время будильника уже истекло!");
+    }
+    m_action = setting.action;
+    m_command = setting.command;
+    m_closeAfterCommand = setting.closeAfterCommand;
+    m_phase = Phase::Armed;
+    scheduleTick(m_timer1, msFromNow(now, m_timerTime));
+    emit armedChanged(true);
+    m_resetRemark = Countdown::armedRemark();
+    m_platform->inhibitIdle(TimerActions::keepAwakeReason(static_cast<int>(m_action),
+                                                          LocaleDateTime::format(m_timerTime, QLocale())));
+    return QString();
+}
+
+void TimerModel::reset()
+{
+    if (m_wakeUpTimer->isActive()) {
+        StopWakeUpTimer();
+        emit loginDue(LoginReason::UserReset);
+    }
+    DisarmTimer();
+}
+
+void TimerModel::stop()
+{
+    m_timer1->stop();
+    m_wakeUpTimer->stop();
+    m_closeOnExecTimer->stop();
+    m_timerTime = DateTime();
+    m_phase = Phase::Idle;
+    m_suspendRequested = false;
+    m_platform->releaseIdle();
+}
+
+void TimerModel::DisarmTimer()
+{
+    m_timer1->stop();
+    m_timerTime = DateTime();
+    m_phase = Phase::Idle;
+    emit armedChanged(false);
+    emit disarmed();
+    // Before any action runs, so the program never holds up its own shutdown or sleep.
+    m_platform->releaseIdle();
+}
+
+void TimerModel::StopWakeUpTimer()
+{
+    m_wakeUpTimer->stop();
+}
+
+void TimerModel::scheduleTick(QTimer *timer, qint64 msLeft, qint64 atLeastMs)
+{
+    timer->start(static_cast<int>(qMax(atLeastMs, TickSchedule::nextDelayMs(msLeft))));
+}
+
+void TimerModel::tickNow()
+{
+    for (QTimer *t : {m_timer1, m_wakeUpTimer})
+        if (t->isActive())
+            t->start(0);
+}
+
+void TimerModel::Timer1Timer()
+{
+    if (m_phase != Phase::Armed)
+        return;
+    const qint64 msLeft = msFromNow(m_clock->now(), m_timerTime);
+    emit countdownChanged(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
+    const qint64 seconds = Countdown::secondsUntil(msLeft);
+    emit lastMinuteChanged(seconds < Countdown::LastMinuteSeconds);
+    if (seconds == Countdown::BalloonSeconds) {
+        const TimerActions::Balloon b = TimerActions::balloon(static_cast<int>(m_action), seconds, m_command);
+        emit balloonDue(b.title, b.text, b.warning);
+    }
+    if (const auto remark = Countdown::resetRemark(seconds))
+        m_resetRemark = *remark;
+    if (msLeft <= 0) {
+        DisarmTimer();
+        runAction();
+        return;
+    }
+    scheduleTick(m_timer1, msLeft);
+}
+
+void TimerModel::runAction()
+{
+    emit actionFired(m_action);
+    switch (m_action) {
+    case Action::CloseProgram:
+        emit closeRequested();
+        break;
+    case Action::PowerOff:
+        // The session's end then closes the program through its own closing sequence.
+        m_platform->requestPowerOff();
+        break;
+    case Action::Suspend:
+        m_suspendRequested = true;
+        m_platform->requestSuspend();
+        break;
+    case Action::RunCommand:
+        RunTimerCommand();
+        break;
+    case Action::QuietSleep:
+        EnterQuietSleep();
+        break;
+    case Action::None:
+        break;
+    }
+}
+
+void TimerModel::RunTimerCommand()
+{
+    const TimerCommand command = TimerCommand::resolve(m_command);
+    if (command.kind == TimerCommand::Nothing)
+        return;
+    QString error;
+    bool started = false;
+    if (command.kind == TimerCommand::Open) {
+        started = m_platform->openUrl(command.url);
+        if (!started)
+            error = QStringLiteral("Не удалось открыть %1").arg(command.url.toDisplayString());
+    } else {
+        started = m_platform->startDetached(command.program, command.arguments, &error);
+        if (!started)
+            error = QStringLiteral("Команда не запущена: %1").arg(error);
+    }
+    if (!started) {
+        // The program stays, so the message can be read.
+        emit failed(error);
+        return;
+    }
+    if (m_closeAfterCommand)
+        m_closeOnExecTimer->start();
+}
+
+void TimerModel::EnterQuietSleep()
+{
+    m_phase = Phase::QuietSleep;
+    emit armedChanged(true);
+    // Even a wake-up already due waits: a login in the same breath could cancel the sleep request
+    // before the service has it.
+    scheduleTick(m_wakeUpTimer, msFromNow(m_clock->now(), m_wakeUpTime), MinQuietSleepMs);
+    const QString wakeUpText = LocaleDateTime::format(m_wakeUpTime, QLocale());
+    emit quietSleepBegun(wakeUpText);
+    m_platform->inhibitIdle(TimerActions::keepAwakeForAlarmReason(wakeUpText));
+}
+
+void TimerModel::WakeUpTimerTimer()
+{
+    if (m_phase != Phase::QuietSleep)
+        return;
+    const qint64 msLeft = msFromNow(m_clock->now(), m_wakeUpTime);
+    emit countdownChanged(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
+    if (msLeft <= 0) {
+        StopWakeUpTimer();
+        DisarmTimer();
+        emit loginDue(LoginReason::WakeUp);
+        return;
+    }
+    scheduleTick(m_wakeUpTimer, msLeft);
+}
+
+void TimerModel::onRequestFailed(Platform::Request request, const QString &reason)
+{
+    if (request == Platform::Request::IdleLock && m_phase == Phase::Idle)
+        return; // a lock for a timer that is gone
+    emit failed(failureText(request, reason));
+    // The panes were stopped for the sleep that did not come: the radio must not stay silent.
+    if (request == Platform::Request::Suspend && m_suspendRequested) {
+        m_suspendRequested = false;
+        emit loginDue(LoginReason::SleepRefused);
+    }
+}
