@@ -13,4 +13,6 @@ struct Environment
     Platform *platform = nullptr;
     BrowserPaneFactory paneFactory;
     Endpoints endpoints;
+    // How long the radio may stay silent after a wake-up before the program rings its own alarm.
+    int alarmWatchMs = 20000;
 };

@@ -100,6 +100,7 @@ void TOndavoForm1::setupComponents()
     connect(m_browser1, &BrowserPane::titleChange, this, &TOndavoForm1::Browser1TitleChange);
     connect(m_browser1, &BrowserPane::navigateComplete2, this, &TOndavoForm1::Browser1NavigateComplete2);
     connect(m_browser1, &BrowserPane::navigateError, this, &TOndavoForm1::Browser1NavigateError);
+    connect(m_browser1, &BrowserPane::audibleChanged, m_timer, &TimerModel::setRadioAudible);
 
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
 }

@@ -79,10 +79,11 @@ private:
     void Browser1NavigateError(const QUrl &url, bool *cancel);
     void Browser2NavigateError(const QUrl &url, bool *cancel);
     void LoadPartnerPlayer();
-    void LoadLocalRadioPage();
+    QUrl localRadioPage() const;
+    bool LoadLocalRadioPage(const QUrl &page);
     void LoadLocalClockPage();
     BrowserPane *createPane(PaneRole role, QWidget *placeholder);
-    void navigateOrReport(BrowserPane *pane, const QUrl &url);
+    bool navigateOrReport(BrowserPane *pane, const QUrl &url);
 
     // Window, tray and tabs
     void MinimizeToTray();
@@ -124,6 +125,7 @@ private:
     void runTimerAction(TimerModel::Action action);
     void SuspendComputer();
     void EnterQuietSleep(const QString &wakeUpText);
+    void RingLocalAlarm();
 
     // About page
     void HelpTabSheetShow();

@@ -28,10 +28,12 @@ bool TOndavoForm1::Logoff()
     return m_browser1->navigate(Requests::logoff(m_env.endpoints, m_state.UserName, m_state.Passw));
 }
 
-void TOndavoForm1::navigateOrReport(BrowserPane *pane, const QUrl &url)
+bool TOndavoForm1::navigateOrReport(BrowserPane *pane, const QUrl &url)
 {
-    if (!pane->navigate(url))
-        showErrorBox(pane->errorString());
+    if (pane->navigate(url))
+        return true;
+    showErrorBox(pane->errorString());
+    return false;
 }
 
 void TOndavoForm1::ClockSheetShow()
@@ -75,7 +77,7 @@ void TOndavoForm1::Browser1NavigateError(const QUrl &url, bool *cancel)
     if (Endpoints::isOnHost(url, m_env.endpoints.serviceHost))
         LoadPartnerPlayer();
     else if (Endpoints::isOnHost(url, m_env.endpoints.partnerHost))
-        LoadLocalRadioPage();
+        LoadLocalRadioPage(localRadioPage());
     else
         *cancel = true;
 }
@@ -93,14 +95,19 @@ void TOndavoForm1::LoadPartnerPlayer()
     navigateOrReport(m_browser1, Requests::partnerPlayer(m_env.endpoints));
 }
 
-void TOndavoForm1::LoadLocalRadioPage()
+QUrl TOndavoForm1::localRadioPage() const
 {
-    const QString path = m_env.platform->executableFolder() + QStringLiteral("radio/localhost/index.htm");
-    if (QFileInfo(path).isFile())
-        navigateOrReport(m_browser1, QUrl::fromLocalFile(path));
-    else
-        showMessageBox(QStringLiteral("Ошибка загрузки программы"),
-                       QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+    return QUrl::fromLocalFile(m_env.platform->executableFolder() +
+                               QStringLiteral("radio/localhost/index.htm"));
+}
+
+bool TOndavoForm1::LoadLocalRadioPage(const QUrl &page)
+{
+    if (QFileInfo(page.toLocalFile()).isFile())
+        return navigateOrReport(m_browser1, page);
+    showMessageBox(QStringLiteral("Ошибка загрузки программы"),
+                   QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+    return false;
 }
 
 void TOndavoForm1::LoadLocalClockPage()

@@ -38,6 +38,8 @@ void TOndavoForm1::setupTimerPage()
     connect(m_timer, &TimerModel::quietSleepBegun, this, &TOndavoForm1::EnterQuietSleep);
     connect(m_timer, &TimerModel::loginDue, this, &TOndavoForm1::Login);
     connect(m_timer, &TimerModel::failed, this, &TOndavoForm1::showTimerFailure);
+    connect(m_timer, &TimerModel::alarmDue, this, &TOndavoForm1::RingLocalAlarm);
+    m_timer->setAlarmWatchMs(m_env.alarmWatchMs);
 
     connect(ui->TimerActionComboBox, &QComboBox::currentIndexChanged, this,
             &TOndavoForm1::TimerActionComboBoxChange);
@@ -237,3 +239,12 @@ void TOndavoForm1::EnterQuietSleep(const QString &wakeUpText)
     (void)m_browser1->navigate(Requests::sleep(m_env.endpoints, m_state.UserName, m_state.Passw, wakeUpText));
 }
 
+// The radio stayed silent after the wake-up: the local page rings, with no network.
+void TOndavoForm1::RingLocalAlarm()
+{
+    QUrl alarm = localRadioPage();
+    alarm.setFragment(QStringLiteral("alarm"));
+    if (!LoadLocalRadioPage(alarm))
+        return;
+    ui->StatusPanel1->setText(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
+}

@@ -7,7 +7,7 @@
 class QWidget;
 
 // The program's view of an embedded web pane: it is told where to go, can be stopped, and
-// reports what happened through four events.
+// reports what happened through its events.
 class BrowserPane : public QObject
 {
     Q_OBJECT
@@ -32,9 +32,15 @@ signals:
     // A failed load of the page or of a frame. Setting *cancel to true asks the pane to show
     // nothing of its own for the failure; left false, the engine's error page is shown.
     void navigateError(const QUrl &url, bool *cancel);
+    // The page started or stopped making sound (it stays audible for a moment after the last).
+    void audibleChanged(bool audible);
 };
 
-enum class PaneRole { Radio, Clock };
+enum class PaneRole
+{
+    Radio,
+    Clock
+};
 
 // Creates the pane for a tab; the pane's widget is placed into parent.
 using BrowserPaneFactory = std::function<BrowserPane *(PaneRole role, QWidget *parent)>;

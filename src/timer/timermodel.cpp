@@ -43,7 +43,8 @@ QString failureText(Platform::Request request, const QString &reason)
 TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
     : QObject(parent), m_clock(clock), m_platform(platform), m_timer1(makeTimer(this, "Timer1", 1000)),
       m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
-      m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs))
+      m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs)),
+      m_alarmWatch(makeTimer(this, "AlarmWatch", AlarmWatchMs))
 {
     // One shot at a time, each aimed from the wall clock: see TickSchedule.
     m_timer1->setTimerType(Qt::PreciseTimer);
@@ -51,6 +52,12 @@ TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
     connect(m_timer1, &QTimer::timeout, this, &TimerModel::Timer1Timer);
     connect(m_wakeUpTimer, &QTimer::timeout, this, &TimerModel::WakeUpTimerTimer);
     connect(m_closeOnExecTimer, &QTimer::timeout, this, &TimerModel::closeRequested);
+    // A page that plays is never doubled; every silent case rings: the service unreachable, a
+    // fallback page, a dead stream, a page that plays nothing, a service that forgot.
+    connect(m_alarmWatch, &QTimer::timeout, this, [this] {
+        if (!m_radioAudible)
+            emit alarmDue();
+    });
     connect(m_platform, &Platform::systemResumed, this, [this] {
         m_suspendRequested = false; // that sleep came and went
         tickNow();
@@ -64,6 +71,11 @@ TimerModel::~TimerModel() = default;
 TimerModel::Action TimerModel::actionFromIndex(int index)
 {
     return index >= 0 && index < TimerActions::Count ? static_cast<Action>(index) : Action::None;
+}
+
+void TimerModel::setAlarmWatchMs(int ms)
+{
+    m_alarmWatch->setInterval(ms);
 }
 
 void TimerModel::setAction(Action action)
@@ -84,6 +96,7 @@ QString TimerModel::arm(const Setting &setting)
         if (msFromNow(now, m_wakeUpTime) < 0)
             return QStringLiteral("Время будильника уже истекло!");
     }
+    m_alarmWatch->stop(); // the user is here
     m_action = setting.action;
     m_command = setting.command;
     m_closeAfterCommand = setting.closeAfterCommand;
@@ -110,6 +123,7 @@ void TimerModel::stop()
     m_timer1->stop();
     m_wakeUpTimer->stop();
     m_closeOnExecTimer->stop();
+    m_alarmWatch->stop();
     m_timerTime = DateTime();
     m_phase = Phase::Idle;
     m_suspendRequested = false;
@@ -239,6 +253,7 @@ void TimerModel::WakeUpTimerTimer()
         StopWakeUpTimer();
         DisarmTimer();
         emit loginDue(LoginReason::WakeUp);
+        m_alarmWatch->start();
         return;
     }
     scheduleTick(m_wakeUpTimer, msLeft);

@@ -60,6 +60,8 @@ public:
     static constexpr int CloseAfterCommandMs = 1000;
     // The service has the sleep request at least this long before a wake-up login can end it.
     static constexpr int MinQuietSleepMs = 1000;
+    // After the wake-up login the radio has this long to be heard before the program rings itself.
+    static constexpr int AlarmWatchMs = 20000;
 
     TimerModel(Clock *clock, Platform *platform, QObject *parent = nullptr);
     ~TimerModel() override;
@@ -73,6 +75,9 @@ public:
     void stop();
     // A moment that passed while the machine slept, or before the clock was set, is due now.
     void tickNow();
+    // Whether the radio pane makes sound now: the alarm watch listens to it.
+    void setRadioAudible(bool audible) { m_radioAudible = audible; }
+    void setAlarmWatchMs(int ms);
 
     Phase phase() const { return m_phase; }
     DateTime timerTime() const { return m_timerTime; } // 0 while nothing is armed
@@ -109,6 +114,8 @@ signals:
     void loginDue(TimerModel::LoginReason reason);
     // Something the timer asked of the system failed: the text names what, and why.
     void failed(const QString &text);
+    // The radio stayed silent after the wake-up: the program's own alarm is to ring.
+    void alarmDue();
 
 private:
     void DisarmTimer();
@@ -124,6 +131,7 @@ private:
     QTimer *m_timer1;
     QTimer *m_wakeUpTimer;
     QTimer *m_closeOnExecTimer;
+    QTimer *m_alarmWatch;
 
     Phase m_phase = Phase::Idle;
     DateTime m_timerTime;
@@ -133,4 +141,5 @@ private:
     bool m_closeAfterCommand = false;
     QString m_resetRemark;
     bool m_suspendRequested = false; // a refusal of this sleep brings the radio back
+    bool m_radioAudible = false;
 };

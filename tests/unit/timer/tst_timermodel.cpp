@@ -30,6 +30,7 @@ struct Model
             log(QString("login ") + QMetaEnum::fromType<TimerModel::LoginReason>().valueToKey(int(r)));
         });
         QObject::connect(&model, &TimerModel::failed, [this](const QString &t) { log("failed " + t); });
+        QObject::connect(&model, &TimerModel::alarmDue, [this] { log("ring"); });
     }
     void log(const QString &what) { platform.calls << what; }
     QTimer *timer(const char *name) const { return model.findChild<QTimer *>(name); }
@@ -214,16 +215,19 @@ void TestTimerModel::quietSleep_data()
 {
     QTest::addColumn<qint64>("wakeMs"); // from arming; the moment is 30 s on
     QTest::addColumn<QString>("end");   // "wake-up" or "reset"
-    QTest::newRow("wake-up a minute on") << qint64(90000) << "wake-up";
+    QTest::addColumn<bool>("audible");  // the radio plays when the alarm watch ends
+    QTest::newRow("wake-up, the radio silent: the program rings") << qint64(90000) << "wake-up" << false;
+    QTest::newRow("wake-up, the radio plays: no second alarm") << qint64(90000) << "wake-up" << true;
     // Arming accepts it; the service still has the sleep request a second before the login.
-    QTest::newRow("wake-up before the moment") << qint64(20000) << "wake-up";
-    QTest::newRow("user's reset") << qint64(3600000) << "reset";
+    QTest::newRow("wake-up before the moment") << qint64(20000) << "wake-up" << false;
+    QTest::newRow("user's reset never rings") << qint64(3600000) << "reset" << false;
 }
 
 void TestTimerModel::quietSleep()
 {
     QFETCH(qint64, wakeMs);
     QFETCH(QString, end);
+    QFETCH(bool, audible);
     Model m;
     m.arm(Action::QuietSleep, 30000, wakeMs);
     m.tickAt(0);
@@ -244,7 +248,12 @@ void TestTimerModel::quietSleep()
         }
         m.tickAt(qMax<qint64>(wakeFromMoment, 1000), "WakeUpTimer");
         QCOMPARE(m.platform.calls, QStringList({"disarmed", "release", "login WakeUp"}));
+        m.model.setRadioAudible(audible);
+        QCOMPARE(m.timer("AlarmWatch")->interval(), 20000);
+        QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
+        QCOMPARE(m.platform.calls.endsWith("ring"), !audible);
     }
+    QCOMPARE(m.timer("AlarmWatch")->isActive(), end == "wake-up");
     QCOMPARE(m.model.phase(), TimerModel::Phase::Idle);
     QVERIFY(!m.timer("WakeUpTimer")->isActive());
 }
