@@ -6,6 +6,7 @@
 #include <QChildEvent>
 #include <QKeyEvent>
 #include <QList>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -20,6 +21,8 @@
 #include <QWebEngineView>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcPane, "ondavo.pane", QtInfoMsg)
 
 // Chromium's net::ERR_ABORTED: the load was replaced by another one or stopped.
 constexpr int errAborted = -3;
@@ -37,6 +40,22 @@ QUrl blankUrl()
 bool isAddress(const QUrl &url)
 {
     return !url.isEmpty() && url.scheme() != QLatin1String("about");
+}
+
+// Only web pages go to the default browser: a page must not reach the desktop's other handlers.
+bool isWebAddress(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+void handOver(Platform *platform, const QUrl &url)
+{
+    if (!isWebAddress(url)) {
+        qCInfo(lcPane) << "Dropped a new window for" << url.toDisplayString();
+        return;
+    }
+    if (platform)
+        platform->openUrl(url);
 }
 
 // Ctrl+N asks a browser for a new window; the pane keeps it from the engine and from the window
@@ -114,8 +133,7 @@ protected:
             return true;
         if (!m_handedOver) {
             m_handedOver = true;
-            if (m_platform)
-                m_platform->openUrl(url);
+            handOver(m_platform, url);
             deleteLater();
         }
         return false;
@@ -210,6 +228,7 @@ WebEnginePane::WebEnginePane(QWebEngineProfile *profile, Platform *platform, QWi
     connect(m_page, &QWebEnginePage::titleChanged, this, &WebEnginePane::onTitleChanged);
     connect(m_page, &QWebEnginePage::linkHovered, this, &WebEnginePane::setStatusText);
     connect(m_page, &QWebEnginePage::newWindowRequested, this, &WebEnginePane::onNewWindowRequested);
+    connect(m_page, &QWebEnginePage::recentlyAudibleChanged, this, &BrowserPane::audibleChanged);
 }
 
 WebEnginePane::~WebEnginePane()
@@ -329,9 +348,13 @@ void WebEnginePane::onTitleChanged(const QString &title)
 void WebEnginePane::onNewWindowRequested(QWebEngineNewWindowRequest &request)
 {
     const QUrl url = request.requestedUrl();
+    // A page that opens windows as it loads, with no click, gets nothing.
+    if (!request.isUserInitiated()) {
+        qCInfo(lcPane) << "Dropped a new window nobody clicked for:" << url.toDisplayString();
+        return;
+    }
     if (isAddress(url)) {
-        if (m_platform)
-            m_platform->openUrl(url);
+        handOver(m_platform, url);
         return;
     }
     // No address yet: a script will set one. Catch it without showing anything.
