@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -71,6 +72,9 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         ::close(static_cast<int>(descriptor));
         return;
     }
+    // Pipelined answers are small writes one after another: without this each waits for the
+    // client's delayed acknowledgement, some 40 ms.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto *guard = new ConnectionGuard(socket, m_limits);
     ++m_open;
     connect(guard, &QObject::destroyed, this, [this] { --m_open; });
@@ -217,8 +221,27 @@ void ConnectionGuard::refuse(int status)
     for (const auto &[name, value] : page.headers)
         answer += name + ": " + value + "\r\n";
     answer += "Content-Length: " + QByteArray::number(page.body.size()) + "\r\nConnection: close\r\n\r\n";
+    // Closing with the rest of the request unread would reset the connection, and the client would
+    // lose the answer: send it, end the sending side, and read what still comes for a while.
+    m_refused = true;
+    m_timer.start(m_limits.lingerMs);
+    connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::discard);
+    connect(m_socket, &QIODevice::bytesWritten, this, &ConnectionGuard::halfClose);
     m_socket->write(answer + page.body);
-    m_socket->disconnectFromHost();
+    discard();
+}
+
+void ConnectionGuard::halfClose()
+{
+    if (m_socket->bytesToWrite() == 0)
+        ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR);
+}
+
+void ConnectionGuard::discard()
+{
+    m_discarded += m_socket->skip(m_socket->bytesAvailable());
+    if (m_discarded > m_limits.lingerMax)
+        drop();
 }
 
 void ConnectionGuard::drop()
@@ -230,6 +253,8 @@ void ConnectionGuard::drop()
 
 void ConnectionGuard::arm()
 {
+    if (m_refused)
+        return;
     qint64 ms = m_limits.idleMs;
     if (m_headClock.isValid())
         ms = qMin<qint64>(ms, m_limits.headMs - m_headClock.elapsed());

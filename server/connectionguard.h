@@ -20,6 +20,8 @@ struct ConnectionLimits
     int idleMs = 5000;              // no byte in either direction for this long: dropped
     int headMs = 10000;             // a request line and headers still incomplete after this: dropped
     qint64 maxUnsent = 1024 * 1024; // answers the client has not read; past this: dropped
+    int lingerMs = 1000;            // after a refusal, what the client still sends is read and
+    qint64 lingerMax = 512 * 1024;  // discarded for this long, up to this much, then it is closed
     int maxConnections = 0;         // open at once, more are closed at once; 0: what the process's
                                     // file descriptors allow, 64 kept spare, at most 10000
 };
@@ -63,6 +65,8 @@ private:
     int scan(const char *data, qsizetype size); // 0 or the status to refuse with
     int headComplete();
     void refuse(int status);
+    void halfClose();
+    void discard();
     void drop();
     void arm();
 
@@ -75,4 +79,6 @@ private:
     qint64 m_bodyLeft = 0;      // body bytes still to pass
     qint64 m_unread = 0;        // bytes the server left in the buffer, all seen here already
     std::deque<bool> m_closing; // per complete head not yet answered: close after its answer
+    bool m_refused = false;
+    qint64 m_discarded = 0;
 };
