@@ -121,7 +121,9 @@ int main(int argc, char *argv[])
     QFile log;
     if (!options.logFile.isEmpty()) {
         log.setFileName(options.logFile);
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // Only its owner reads the log: the targets name the listeners.
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append,
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             printLine(stderr, QStringLiteral("ondavo-service: cannot open log %1: %2")
                                   .arg(options.logFile, log.errorString()));
             return 1;
@@ -141,7 +143,7 @@ int main(int argc, char *argv[])
         const QUrl url = request.url();
         const QByteArray method = methodName(request.method());
         if (log.isOpen()) {
-            log.write(logLine(method, requestTarget(url)));
+            log.write(logLine(method, ServicePages::maskedTarget(requestTarget(url))));
             log.flush(); // tests read the log while the service runs
         }
         const PageResponse page = pages.respond(method, url.path(), url.query(QUrl::FullyEncoded).toUtf8());

@@ -25,8 +25,9 @@ ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptio
         QStringLiteral("Do not listen: connections to the port are refused, as with a host that is down."));
     const QCommandLineOption logOption(
         QStringLiteral("log"),
-        QStringLiteral("Append one line per request (method, blank, path and raw query; a line longer than "
-                       "1024 bytes is cut and ends in \"...\")."),
+        QStringLiteral("Append one line per request (method, blank, path and raw query with passwords "
+                       "masked; a line longer than 1024 bytes is cut and ends in \"...\"). A new file is "
+                       "readable by its owner only."),
         QStringLiteral("file"));
     parser.addOptions({helpOption, addressOption, portOption, failOption, refuseOption, logOption});
 

@@ -2,7 +2,12 @@
 
 #include "signalwav.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTimeZone>
 
 #include <algorithm>
 
@@ -51,10 +56,27 @@ const Station kStations[] = {
      true},
 };
 
-bool isStation(const QString &id)
+constexpr qint64 kDayMs = 24 * 3600 * 1000;
+
+// The station's id as one shared string, so remembering it costs a listener nothing; null when
+// there is no such station.
+QString stationId(const QString &id)
 {
-    return std::any_of(std::cbegin(kStations), std::cend(kStations),
-                       [&](const Station &s) { return id == QStringView(s.id); });
+    static const QStringList ids = [] {
+        QStringList list;
+        for (const Station &s : kStations)
+            list.append(QString::fromUtf16(s.id));
+        return list;
+    }();
+    const qsizetype at = ids.indexOf(id);
+    return at < 0 ? QString() : ids.at(at);
+}
+
+// Counted as a person counts characters: a surrogate pair is one.
+bool tooLong(const QString &text)
+{
+    const auto pairs = std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.isLowSurrogate(); });
+    return text.size() - pairs > ListenerMemory::kMaxName;
 }
 
 QString stationList()
@@ -87,6 +109,8 @@ QString statusText(int status)
     switch (status) {
     case 400:
         return QStringLiteral("Неверный запрос.");
+    case 403:
+        return QStringLiteral("Это имя занято: пароль не тот.");
     case 404:
         return QStringLiteral("Страница не найдена.");
     case 405:
@@ -147,42 +171,114 @@ QByteArray percentDecode(const QByteArray &text)
 
 } // namespace
 
-ListenerMemory::Entry &ListenerMemory::touch(const QString &user)
+ListenerMemory::ListenerMemory(qsizetype recent, qsizetype sleepers)
+    : m_recentCapacity(std::max<qsizetype>(recent, 1)), m_sleeperCapacity(std::max<qsizetype>(sleepers, 1))
 {
-    const auto found = m_entries.find(user);
-    if (found != m_entries.end()) {
+    quint32 salt[4];
+    QRandomGenerator::system()->fillRange(salt);
+    m_salt = QByteArray(reinterpret_cast<const char *>(salt), sizeof salt);
+}
+
+QByteArray ListenerMemory::keyOf(const QString &user, const QString &password) const
+{
+    if (user.isEmpty())
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(m_salt);
+    hash.addData(password.toUtf8());
+    return hash.result();
+}
+
+void ListenerMemory::expire(qint64 nowMs)
+{
+    while (!m_byDue.empty() && m_byDue.begin()->first <= nowMs) {
+        m_sleepers.remove(m_byDue.begin()->second);
+        m_byDue.erase(m_byDue.begin());
+    }
+}
+
+ListenerMemory::Listener &ListenerMemory::touch(const QString &user, const QString &password)
+{
+    const auto found = m_recent.find(user);
+    if (found != m_recent.end()) {
         m_byAge.splice(m_byAge.end(), m_byAge, found->age);
         return *found;
     }
-    if (m_entries.size() >= std::max<qsizetype>(m_capacity, 1)) {
-        m_entries.remove(m_byAge.front());
+    if (m_recent.size() >= m_recentCapacity) {
+        m_recent.remove(m_byAge.front());
         m_byAge.pop_front();
     }
-    m_byAge.push_back(user);
-    Entry &entry = m_entries[user];
-    entry.age = std::prev(m_byAge.end());
-    return entry;
+    // A decoded name carries spare room for the longest text its bytes could have made.
+    m_byAge.push_back(QString(user.constData(), user.size()));
+    Listener &listener = m_recent[m_byAge.back()];
+    listener.key = keyOf(user, password);
+    listener.age = std::prev(m_byAge.end());
+    return listener;
 }
 
-void ListenerMemory::played(const QString &user, const QString &station)
+int ListenerMemory::refusal(const QString &user, const QString &password, bool sleep, qint64 nowMs)
 {
-    touch(user).station = station;
+    expire(nowMs);
+    const auto sleeper = m_sleepers.constFind(user);
+    const auto listener = m_recent.constFind(user);
+    if (!user.isEmpty() && (sleeper != m_sleepers.cend() || listener != m_recent.cend())) {
+        const QByteArray &bound = sleeper != m_sleepers.cend() ? sleeper->key : listener->key;
+        if (bound != keyOf(user, password))
+            return 403;
+    }
+    // Only a new sleeper needs room; an old wake-up is never given up for it.
+    if (sleep && sleeper == m_sleepers.cend() && m_sleepers.size() >= m_sleeperCapacity)
+        return 503;
+    return 0;
 }
 
-void ListenerMemory::slept(const QString &user)
+void ListenerMemory::played(const QString &user, const QString &password, const QString &station,
+                            qint64 nowMs)
 {
-    touch(user).sleeping = true;
+    expire(nowMs);
+    const auto sleeper = m_sleepers.find(user);
+    if (sleeper != m_sleepers.end())
+        sleeper->station = station;
+    else
+        touch(user, password).station = station;
 }
 
-std::optional<QString> ListenerMemory::takeWakeUp(const QString &user)
+void ListenerMemory::slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs)
 {
-    if (!m_entries.contains(user))
+    expire(nowMs);
+    auto sleeper = m_sleepers.find(user);
+    if (sleeper == m_sleepers.end()) {
+        // The sleeper leaves the recent listeners, where others' requests could push it out.
+        Sleeper entry;
+        const auto listener = m_recent.find(user);
+        if (listener != m_recent.end()) {
+            entry.key = listener->key;
+            entry.station = listener->station;
+            m_byAge.erase(listener->age);
+            m_recent.erase(listener);
+        } else {
+            entry.key = keyOf(user, password);
+        }
+        sleeper = m_sleepers.insert(QString(user.constData(), user.size()), entry);
+    } else {
+        m_byDue.erase(sleeper->due);
+    }
+    sleeper->due = m_byDue.emplace(wakeUpMs + kDayMs, sleeper.key());
+}
+
+std::optional<QString> ListenerMemory::takeWakeUp(const QString &user, const QString &password, qint64 nowMs)
+{
+    expire(nowMs);
+    const auto sleeper = m_sleepers.find(user);
+    if (sleeper == m_sleepers.end()) {
+        touch(user, password);
         return std::nullopt;
-    Entry &entry = touch(user);
-    if (!entry.sleeping)
-        return std::nullopt;
-    entry.sleeping = false;
-    return entry.station;
+    }
+    const QString station = sleeper->station;
+    m_byDue.erase(sleeper->due);
+    m_sleepers.erase(sleeper);
+    touch(user, password).station = station;
+    return station;
 }
 
 void ServicePages::setFailure(const QString &path, int status)
@@ -228,8 +324,10 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
 {
     QStringList actions;
     QString userName;
+    QString password;
     QString upTime;
     bool seenUser = false;
+    bool seenPassword = false;
     bool seenUpTime = false;
     for (const auto &[key, value] : parseQuery(rawQuery)) {
         if (key == QLatin1String("action")) {
@@ -237,6 +335,9 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
         } else if (key == QLatin1String("username") && !seenUser) {
             userName = value;
             seenUser = true;
+        } else if (key == QLatin1String("passw") && !seenPassword) {
+            password = value;
+            seenPassword = true;
         } else if (key == QLatin1String("uptime") && !seenUpTime) {
             upTime = value;
             seenUpTime = true;
@@ -247,37 +348,47 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
     if (actions.size() != 1)
         return errorPage(400);
     const QString &action = actions.constFirst();
+    const bool login = action == QLatin1String("login");
+    const bool sleep = action == QLatin1String("sleep");
+    if ((!login && !sleep && action != QLatin1String("logoff")) || tooLong(userName) || tooLong(password))
+        return errorPage(400);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (const int status = m_listeners.refusal(userName, password, sleep, now))
+        return errorPage(status);
 
-    if (action == QLatin1String("login")) {
+    if (login) {
         const QString greeting = userName.isEmpty()
                                      ? QStringLiteral("Вы слушаете как гость.")
                                      : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
         // The login that ends a quiet sleep is the alarm: the page starts a station at once, and
         // the service's own signal when the listener never played one, so it always sounds.
-        const std::optional<QString> wake = record ? m_listeners.takeWakeUp(userName) : std::nullopt;
+        const std::optional<QString> wake =
+            record ? m_listeners.takeWakeUp(userName, password, now) : std::nullopt;
         const QString wakeStation = !wake ? QString() : wake->isEmpty() ? kSignalId : *wake;
+        // The page reports what plays under the same name and password.
         return page(QStringLiteral("stations.html"),
                     {{QStringLiteral("GREETING"), greeting},
                      {QStringLiteral("STATIONS"), stationList()},
                      {QStringLiteral("USER"), htmlEscape(userName)},
+                     {QStringLiteral("PASSW"), htmlEscape(password)},
                      {QStringLiteral("WAKE_STATION"), wakeStation}},
                     kStationsPolicy);
     }
-    if (action == QLatin1String("logoff")) {
+    if (!sleep) {
         // A program closed during its quiet sleep sends no wake-up: its next start must not ring.
         if (record)
-            m_listeners.takeWakeUp(userName);
+            m_listeners.takeWakeUp(userName, password, now);
         return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
     }
-    if (action == QLatin1String("sleep")) {
-        if (record)
-            m_listeners.slept(userName);
-        const QString wakeUp = upTime.trimmed().isEmpty()
-                                   ? QStringLiteral("Время пробуждения не указано.")
-                                   : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
-        return page(QStringLiteral("sleep.html"), {{QStringLiteral("WAKEUP"), wakeUp}}, kPlainPolicy);
-    }
-    return errorPage(400);
+    // A wake-up time that names no date is taken for the next day's; one the listener's clock puts
+    // in our past counts from now.
+    if (record)
+        m_listeners.slept(userName, password, std::max(latestMoment(upTime).value_or(now + kDayMs), now),
+                          now);
+    const QString wakeUp = upTime.trimmed().isEmpty()
+                               ? QStringLiteral("Время пробуждения не указано.")
+                               : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
+    return page(QStringLiteral("sleep.html"), {{QStringLiteral("WAKEUP"), wakeUp}}, kPlainPolicy);
 }
 
 // The station page reports each station that starts playing. An unknown station is refused and
@@ -285,11 +396,16 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
 PageResponse ServicePages::played(const QByteArray &rawQuery, bool record)
 {
     const QList<QPair<QString, QString>> items = parseQuery(rawQuery);
-    const QString station = firstValue(items, QLatin1String("station"));
-    if (!isStation(station))
+    const QString station = stationId(firstValue(items, QLatin1String("station")));
+    const QString userName = firstValue(items, QLatin1String("username"));
+    const QString password = firstValue(items, QLatin1String("passw"));
+    if (station.isNull() || tooLong(userName) || tooLong(password))
         return errorPage(400);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (const int status = m_listeners.refusal(userName, password, false, now))
+        return errorPage(status);
     if (record)
-        m_listeners.played(firstValue(items, QLatin1String("username")), station);
+        m_listeners.played(userName, password, station, now);
     PageResponse r;
     r.status = 204;
     r.headers = {{"Cache-Control", "no-store"}};
@@ -372,6 +488,54 @@ QString ServicePages::htmlEscape(const QString &text)
         }
     }
     return out;
+}
+
+std::optional<qint64> ServicePages::latestMoment(const QString &text)
+{
+    // The locale's short date has a four-digit year first or last (the program widens two-digit
+    // ones); the day and the month may come in either order, so the later reading counts.
+    static const QRegularExpression date(QStringLiteral(
+        "(\\d{4})[./\\- ]+(\\d{1,2})[./\\- ]+(\\d{1,2})|(\\d{1,2})[./\\- ]+(\\d{1,2})[./\\- ]+(\\d{4})"));
+    static const QRegularExpression time(QStringLiteral("(\\d{1,2})[:.](\\d{2})"));
+    static const QRegularExpression letter(QStringLiteral("\\p{L}"));
+    const QRegularExpressionMatch d = date.match(text);
+    if (!d.hasMatch())
+        return std::nullopt;
+    const bool yearFirst = d.capturedLength(1) > 0;
+    const int year = d.captured(yearFirst ? 1 : 6).toInt();
+    const int a = d.captured(yearFirst ? 2 : 4).toInt();
+    const int b = d.captured(yearFirst ? 3 : 5).toInt();
+    const QDate one(year, a, b);
+    const QDate other(year, b, a);
+    if (!one.isValid() && !other.isValid())
+        return std::nullopt;
+    const QDate day = !other.isValid() || (one.isValid() && one > other) ? one : other;
+    QTime clock(0, 0);
+    const QRegularExpressionMatch t = time.match(text, d.capturedEnd());
+    if (t.hasMatch() && QTime(t.captured(1).toInt(), t.captured(2).toInt()).isValid()) {
+        int hour = t.captured(1).toInt();
+        // A word beside the time may mark the afternoon.
+        if (hour < 12 && text.contains(letter))
+            hour += 12;
+        clock = QTime(hour, t.captured(2).toInt(), 59);
+    }
+    // The listener's zone is unknown: read the time as the westernmost zone's, UTC-12.
+    return QDateTime(day, clock, QTimeZone::utc()).toMSecsSinceEpoch() + 12 * 3600 * 1000;
+}
+
+QByteArray ServicePages::maskedTarget(const QByteArray &target)
+{
+    const qsizetype mark = target.indexOf('?');
+    if (mark < 0)
+        return target;
+    QByteArrayList items = target.mid(mark + 1).split('&');
+    for (QByteArray &item : items) {
+        // Keys count decoded, as the pages read them; an empty password hides nothing.
+        const qsizetype eq = item.indexOf('=');
+        if (eq > 0 && eq + 1 < item.size() && percentDecode(item.left(eq)) == "passw")
+            item = item.left(eq + 1) + "***";
+    }
+    return target.left(mark + 1) + items.join('&');
 }
 
 QString ServicePages::fillTemplate(const QString &text, const QHash<QString, QString> &values)

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <list>
+#include <map>
 #include <optional>
 
 // One answer of the service, apart from the HTTP server that carries it.
@@ -18,34 +19,58 @@ struct PageResponse
     QList<QPair<QByteArray, QByteArray>> headers; // besides Content-Type
 };
 
-// What the service remembers of each listener (by user name; an empty name is a listener too):
-// the station last played and whether a sleep request waits for its wake-up login.
+// What the service remembers of each listener (by user name; an empty name is a listener too): the
+// password the name was first heard with, the station last played, and a sleep that waits for its
+// wake-up login. Both tables are capped, so the memory stays bounded in bytes with names and
+// passwords of at most kMaxName characters.
 class ListenerMemory
 {
 public:
-    // Anyone can send requests, so the memory is capped: past capacity the listener heard from
-    // least recently is forgotten.
-    explicit ListenerMemory(qsizetype capacity = 10000) : m_capacity(capacity) {}
+    static constexpr qsizetype kMaxName = 64;
 
-    void played(const QString &user, const QString &station);
-    void slept(const QString &user);
+    // recent: listeners kept by last use, the least recent forgotten past it (its name is free
+    // again). sleepers: pending wake-ups, kept apart so that nobody else's traffic pushes one out.
+    explicit ListenerMemory(qsizetype recent = 10000, qsizetype sleepers = 10000);
+
+    // 0 when user may do it: 403 for a password other than the one user's name is bound to, 503 for a
+    // sleep that finds the table of pending wake-ups full. Changes nothing; the calls below expect
+    // a 0 here and bind a new name to password. The empty name binds nothing.
+    int refusal(const QString &user, const QString &password, bool sleep, qint64 nowMs);
+    void played(const QString &user, const QString &password, const QString &station, qint64 nowMs);
+    // wakeUpMs: the latest moment the sleep may end; it is forgotten a day after that.
+    void slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs);
     // For a login: after a sleep, the station last played (empty if none) and the sleep is over;
     // otherwise nothing.
-    std::optional<QString> takeWakeUp(const QString &user);
-    qsizetype size() const { return m_entries.size(); }
+    std::optional<QString> takeWakeUp(const QString &user, const QString &password, qint64 nowMs);
+
+    qsizetype size() const { return m_recent.size(); }
+    qsizetype sleepers() const { return m_sleepers.size(); }
 
 private:
-    struct Entry
+    struct Listener
     {
+        QByteArray key; // of the password; empty for the empty name
         QString station;
-        bool sleeping = false;
         std::list<QString>::iterator age;
     };
-    Entry &touch(const QString &user);
+    struct Sleeper
+    {
+        QByteArray key;
+        QString station;
+        std::multimap<qint64, QString>::iterator due;
+    };
 
-    qsizetype m_capacity;
-    QHash<QString, Entry> m_entries;
+    QByteArray keyOf(const QString &user, const QString &password) const;
+    void expire(qint64 nowMs);
+    Listener &touch(const QString &user, const QString &password);
+
+    qsizetype m_recentCapacity;
+    qsizetype m_sleeperCapacity;
+    QByteArray m_salt; // the service keeps no password in clear
+    QHash<QString, Listener> m_recent;
     std::list<QString> m_byAge; // least recent first
+    QHash<QString, Sleeper> m_sleepers;
+    std::multimap<qint64, QString> m_byDue; // ms since the epoch a pending wake-up is forgotten
 };
 
 // The service's pages and which request gets which.
@@ -57,7 +82,9 @@ public:
 
     // path is the decoded path; rawQuery is the query as received, without '?'. Sleep requests,
     // logins and played stations change what later logins get; a HEAD changes nothing. HEAD is
-    // answered as GET, body included: leaving it out is the HTTP layer's job.
+    // answered as GET, body included: leaving it out is the HTTP layer's job. A request naming a
+    // user with another password than the name's first one gets 403, a name or password over
+    // ListenerMemory::kMaxName characters 400; neither changes anything.
     PageResponse respond(const QByteArray &method, const QString &path, const QByteArray &rawQuery);
 
     // A short page for an HTTP error status.
@@ -68,6 +95,13 @@ public:
     static QList<QPair<QString, QString>> parseQuery(const QByteArray &rawQuery);
 
     static QString htmlEscape(const QString &text);
+
+    // The latest moment, in ms since the epoch, that a wake-up time as the program sends it (the
+    // listener's locale, zone unknown) may mean; nothing when it names no date.
+    static std::optional<qint64> latestMoment(const QString &text);
+
+    // The request target as the log keeps it: every passw value (by its decoded key) masked.
+    static QByteArray maskedTarget(const QByteArray &target);
 
     // Replaces every {{NAME}} by values[NAME] in one pass, so inserted text is never scanned again.
     // Unknown names become empty; only upper-case letters and underscores make a name.

@@ -102,6 +102,7 @@ private slots:
     void rawTargetsAreLogged();
     void limits_data();
     void limits();
+    void floodOfOtherUsers();
     void refuseKeepsThePortClosed();
     void signalsEndItCleanly_data();
     void signalsEndItCleanly();
@@ -130,6 +131,7 @@ void TestService::initTestCase()
         startService({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"), m_logPath});
     QVERIFY2(m_service.port != 0, m_service.firstLine.constData());
     QVERIFY(m_service.firstLine.startsWith("listening on http://127.0.0.1:"));
+    QCOMPARE(int(QFile::permissions(m_logPath) & 0x0777), 0x0600); // read and written by its owner only
 
     m_failing =
         startService({QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
@@ -235,7 +237,9 @@ void TestService::pages()
     QVERIFY(!gotTitle.contains(QLatin1String("localhost")));
 
     // Written before the answer, so it is there as soon as the reply is.
-    QCOMPARE(newLogLines(), QByteArrayList{"GET " + target});
+    static const QRegularExpression password(QStringLiteral("passw=[^&]+")); // masked, as below
+    QCOMPARE(newLogLines(),
+             QByteArrayList{"GET " + QString::fromLatin1(target).replace(password, "passw=***").toLatin1()});
 }
 
 void TestService::failures_data()
@@ -272,9 +276,9 @@ void TestService::rawTargetsAreLogged_data()
     QTest::newRow("empty identity") << login << login;
     const QByteArray sleep = "/redirector/?username=onAnnm-5120739&passw=aB3xY0kq&action=sleep&client=Ondavo3"
                              "&uptime=12/9/2026%207:30:00%20AM";
-    QTest::newRow("sleep, US date") << sleep << sleep;
+    QTest::newRow("sleep, password masked") << sleep << QByteArray(sleep).replace("aB3xY0kq", "***");
     const QByteArray hostile = "/redirector/?username=a%26b%3D%23%25&passw=%D0%BF+1&action=logoff";
-    QTest::newRow("escapes kept as sent") << hostile << hostile;
+    QTest::newRow("escapes kept as sent") << hostile << QByteArray(hostile).replace("%D0%BF+1", "***");
     QTest::newRow("empty query kept") << QByteArray("/clock/default/?") << QByteArray("/clock/default/?");
     // Qt hands over the target in its canonical form: escapes of unreserved characters come out
     // decoded and hex digits in upper case. Browsers and QUrl never send the other spelling.
@@ -318,6 +322,9 @@ void TestService::limits_data()
 
     QTest::newRow("request line too long")
         << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + host + "\r\n"
+        << 0 << 414 << true << 0 << 2000 << QByteArrayList();
+    QTest::newRow("request line of 200 kB, its 414 read")
+        << "GET /" + QByteArray(200000, 'a') + " HTTP/1.1\r\n" + host + "\r\n"
         << 0 << 414 << true << 0 << 2000 << QByteArrayList();
     QTest::newRow("longest request line, logged line cut")
         << "GET " + longest + " HTTP/1.1\r\n" + host + "\r\n"
@@ -388,6 +395,8 @@ void TestService::limits()
     connect(&socket, &QTcpSocket::readyRead, this, [&] { reply += socket.readAll(); });
     socket.connectToHost(QHostAddress::LocalHost, m_service.port);
     QVERIFY(socket.waitForConnected(kTimeoutMs));
+    // A client's request still on its way when the service answers, not all in the kernel already.
+    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
     QElapsedTimer sent;
     sent.start();
     if (byteGapMs == 0) {
@@ -435,6 +444,47 @@ void TestService::limits()
         QVERIFY2(reply.startsWith("HTTP/1.1 204 "), reply.constData());
         QVERIFY(reply.contains("\r\nConnection: close\r\n"));
     }
+}
+
+void TestService::floodOfOtherUsers()
+{
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0")});
+    const auto residentKb = [&s] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(s.process->processId()));
+        static const QRegularExpression rss(QStringLiteral("\nVmRSS:\\s*(\\d+) kB"));
+        return status.open(QIODevice::ReadOnly) ? rss.match(status.readAll()).captured(1).toLongLong() : 0;
+    };
+    const QByteArray sleeper = "/redirector/?username=sleeper&passw=pw&action=";
+    QCOMPARE(get(s.port, sleeper + "sleep").status, 200);
+    const qint64 before = residentKb();
+
+    // 20,000 others with the longest names and passwords play and sleep, pipelined.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, s.port);
+    QMap<int, int> statuses;
+    QByteArray reply;
+    const QDeadlineTimer deadline(60000);
+    for (int first = 100000; first < 120000 && !deadline.hasExpired(); first += 100) {
+        for (int user = first; user < first + 100; ++user) {
+            const QByteArray name = QByteArray("%F0%9F%98%80").repeated(58) + QByteArray::number(user);
+            const QByteArray who = "username=" + name + "&passw=" + name;
+            socket.write("GET /played?" + who + "&station=fip HTTP/1.1\r\n\r\nGET /redirector/?" + who +
+                         "&action=sleep HTTP/1.1\r\n\r\n");
+        }
+        for (int answers = 0; answers < 200 && socket.waitForReadyRead(kTimeoutMs);) {
+            reply += socket.readAll();
+            for (qsizetype end; (end = firstAnswerEnd(reply, false)) > 0; ++answers, reply.remove(0, end))
+                ++statuses[reply.mid(9, 3).toInt()];
+        }
+    }
+    QCOMPARE(statuses, (QMap<int, int>{{204, 20000}, {200, 9999}, {503, 10001}}));
+
+    const qint64 after = residentKb();
+    qInfo("VmRSS %lld kB before the flood, %lld kB after; the README's budget: 16 MiB more", before, after);
+    QVERIFY(before > 0 && after - before <= 16 * 1024);
+    QCOMPARE(get(s.port, "/redirector/?username=sleeper&passw=x&action=login").status, 403);
+    QVERIFY(get(s.port, sleeper + "login").body.contains("data-wake=\"signal\""));
+    stopService(s);
 }
 
 void TestService::refuseKeepsThePortClosed()

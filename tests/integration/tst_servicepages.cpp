@@ -241,7 +241,7 @@ void TestServicePages::wakeUp_data()
 
     // Users are given as they appear in a query, so the rows also show which spellings are one user.
     const auto played = [](const char *user, const char *station, int status = 204) {
-        return QStringLiteral("%1 /played?username=%2&station=%3").arg(status).arg(user, station);
+        return QStringLiteral("%1 /played?username=%2&passw=p&station=%3").arg(status).arg(user, station);
     };
     const auto sleep = [](const char *user) {
         return QStringLiteral("200 /redirector/?username=%1&passw=p&action=sleep&client=Ondavo3&uptime=7:30")
@@ -252,7 +252,7 @@ void TestServicePages::wakeUp_data()
     };
 
     QTest::newRow("a HEAD changes nothing")
-        << QStringList{played("ann", "fip"), sleep("ann"), "204 HEAD /played?username=ann&station=kexp",
+        << QStringList{played("ann", "fip"), sleep("ann"), played("ann", "kexp").replace(" /", " HEAD /"),
                        login("ann").replace("200 /", "200 HEAD /"), login("ann")}
         << "fip";
     QTest::newRow("logoff during the sleep ends it quietly")
@@ -298,6 +298,21 @@ void TestServicePages::wakeUp_data()
         << QStringList{played("%D0%AF", "fip"), sleep("%D0%AE"), login("%D0%AE")} << "signal";
     QTest::newRow("empty name is a user") << QStringList{played("", "kexp"), sleep(""), login("")} << "kexp";
     QTest::newRow("empty name's sleep is its own") << QStringList{sleep(""), login("guest")} << "";
+    QTest::newRow("empty name binds no password")
+        << QStringList{sleep(""), "200 /redirector/?username=&passw=other&action=login"} << "signal";
+    const QString other = QStringLiteral("403 /redirector/?username=w&passw=q&action=");
+    QTest::newRow("another password is refused and changes nothing")
+        << QStringList{played("w", "fip"), sleep("w"),      "403 /played?username=w&passw=q&station=kexp",
+                       other + "logoff",   other + "sleep", other + "login",
+                       login("w")}
+        << "fip";
+    QTest::newRow("another password's sleep does not ring")
+        << QStringList{played("w", "fip"), other + "sleep", login("w")} << "";
+    const QByteArray face = "%F0%9F%98%80"; // a character of a surrogate pair
+    QTest::newRow("names and passwords over 64 characters refused")
+        << QStringList{sleep(face.repeated(64)), "400 /played?station=fip&username=" + face.repeated(65),
+                       "400 /redirector/?action=sleep&passw=" + QByteArray(65, 'p'), login(face.repeated(64))}
+        << "signal";
 }
 
 void TestServicePages::wakeUp()
@@ -366,27 +381,29 @@ void TestServicePages::ownResponses()
 
 void TestServicePages::listenerMemory_data()
 {
-    // "s user" sleeps, "p user station" plays, "t user=wake" logs in and expects wake: a station,
-    // empty for a sleep with nothing played, "-" for no wake-up at all.
+    // "s user[=503]" sleeps for an hour (or is refused), "p user station" plays, "t user=wake" logs in and
+    // expects wake: a station, empty for a sleep with nothing played, "-" for none; "+ N" adds N hours.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<int>("size");
 
     QTest::newRow("the least recent goes past capacity")
-        << QStringList{"s a", "s b", "s c", "s d", "t a=-", "t b=", "t c=", "t d="} << 3;
+        << QStringList{"p a fip", "p b fip", "p c fip", "p d fip", "s a", "s b", "t a=", "t b=fip"} << 3;
     QTest::newRow("playing keeps a listener")
-        << QStringList{"s a", "s b", "s c", "p a fip", "s d", "t b=-", "t a=fip", "t c=", "t d="} << 3;
+        << QStringList{"p a fip", "p b fip", "p c fip", "p a fip", "p d fip", "s b", "t b="} << 3;
     QTest::newRow("a login keeps a listener")
-        << QStringList{"p a fip", "s b", "s c", "t a=-", "s d", "s a", "t a=fip", "t b=-", "t c="} << 3;
-    QTest::newRow("a sleep keeps a listener")
-        << QStringList{"s a", "s b", "s c", "s a", "s d", "t b=-", "t a=", "t c="} << 3;
-    QTest::newRow("a stranger's login is not remembered")
-        << QStringList{"s a", "s b", "t x=-", "t y=-", "s c", "t a=", "t b=", "t c="} << 3;
+        << QStringList{"p a fip", "p b fip", "p c fip", "t a=-", "p d fip", "s b", "t b="} << 3;
+    QTest::newRow("others' traffic never pushes a sleeper out")
+        << QStringList{"p a fip", "s a", "p b fip", "p c fip", "p d fip", "p e fip", "t a=fip"} << 3;
+    QTest::newRow("a full table refuses new sleepers, keeps the old")
+        << QStringList{"s a", "s b", "s c=503", "s a", "t c=-", "t a=", "s c", "t b=", "t c="} << 3;
+    QTest::newRow("a wake-up is forgotten a day after its time")
+        << QStringList{"s a", "+ 24", "s b", "t a=", "s a", "+ 26", "t a=-", "t b=-"} << 2;
     QTest::newRow("one listener, many requests")
         << QStringList{"s a", "p a fip", "s a", "p a kexp", "t a=kexp", "t a=-"} << 1;
     QStringList many;
     for (int i = 0; i < 50; ++i)
-        many << QStringLiteral("s u%1").arg(i);
-    QTest::newRow("never past capacity") << (many + QStringList{"t u46=-", "t u47=", "t u49="}) << 3;
+        many << QStringLiteral("p u%1 fip").arg(i);
+    QTest::newRow("never past capacity") << (many + QStringList{"s u46", "t u46=", "t u49=-"}) << 3;
 }
 
 void TestServicePages::listenerMemory()
@@ -394,17 +411,23 @@ void TestServicePages::listenerMemory()
     QFETCH(QStringList, steps);
     QFETCH(int, size);
 
-    ListenerMemory memory(3);
+    ListenerMemory memory(3, 2);
+    qint64 now = 0;
     for (const QString &step : steps) {
         const QStringList words = step.split(QLatin1Char(' '));
-        if (words.at(0) == QLatin1String("s")) {
-            memory.slept(words.at(1));
+        const QString user = words.at(1).section(QLatin1Char('='), 0, 0);
+        const QString result = words.at(1).section(QLatin1Char('='), 1);
+        if (words.at(0) == QLatin1String("+")) {
+            now += words.at(1).toLongLong() * 3600 * 1000;
+        } else if (words.at(0) == QLatin1String("s")) {
+            QCOMPARE(memory.refusal(user, QString(), true, now), result.toInt());
+            if (result.isEmpty())
+                memory.slept(user, QString(), now + 3600 * 1000, now);
         } else if (words.at(0) == QLatin1String("p")) {
-            memory.played(words.at(1), words.at(2));
+            memory.played(user, QString(), words.at(2), now);
         } else {
-            const std::optional<QString> wake =
-                memory.takeWakeUp(words.at(1).section(QLatin1Char('='), 0, 0));
-            QCOMPARE(wake ? *wake : QStringLiteral("-"), words.at(1).section(QLatin1Char('='), 1));
+            const std::optional<QString> wake = memory.takeWakeUp(user, QString(), now);
+            QCOMPARE(wake ? *wake : QStringLiteral("-"), result);
         }
         QVERIFY(memory.size() <= 3);
     }
