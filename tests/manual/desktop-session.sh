@@ -49,5 +49,5 @@ wait_for() { # file pattern seconds
     for _ in $(seq $(( $3 * 4 ))); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.25; done
     echo "NOT SEEN within $3 s: $2 in $1"; return 1
 }
-check() { if "$@"; then echo "ok: ${*: -2:1}"; fi; }
+check() { if "$@"; then echo "ok: $*"; fi; }
 

@@ -24,7 +24,8 @@ close_program() {
 }
 count_at_least() { # file pattern count seconds
     for _ in $(seq $(( $4 * 4 ))); do
-        [ "$(grep -c "$2" "$1" 2>/dev/null)" -ge "$3" ] && return 0
+        n=$(grep -c "$2" "$1" 2>/dev/null) || true
+        [ "${n:-0}" -ge "$3" ] && return 0
         sleep 0.25
     done
     echo "NOT SEEN $3 times within $4 s: $2 in $1"; return 1
