@@ -61,6 +61,11 @@ public:
     // The FileVersion of the running executable's version record, or empty.
     virtual QString fileVersionText() const;
 
+    // Whether the program starts with the user's session (then in the tray).
+    virtual bool startsAtLogin() const;
+    // Makes it start with the session, or not; false, with the reason in *error, when that failed.
+    virtual bool setStartsAtLogin(bool on, QString *error);
+
 signals:
     // The system refused or could not carry out a request; reason is its own words. Said once per
     // request, asynchronously, and never for a request that releaseIdle() or a newer one replaced.

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include "platform/autostart.h"
 #include "platform/logind.h"
 
 #include <QCoreApplication>
@@ -81,6 +82,12 @@ public:
     void requestSuspend() override { m_logind.suspend(); }
     void inhibitIdle(const QString &why) override { m_logind.inhibitIdle(why); }
     void releaseIdle() override { m_logind.releaseIdle(); }
+
+    bool startsAtLogin() const override { return Autostart::isOn(); }
+    bool setStartsAtLogin(bool on, QString *error) override
+    {
+        return Autostart::set(on, QCoreApplication::applicationFilePath(), error);
+    }
 
 private:
     // An absolute CLOCK_REALTIME timer armed with TFD_TIMER_CANCEL_ON_SET is cancelled by the kernel

@@ -17,9 +17,11 @@ public:
     bool trayAvailable = true;
     bool startSucceeds = true;
     QString versionText;
-    QString idleInhibitedFor; // empty while no lock is held
+    QString idleInhibitedFor;  // empty while no lock is held
+    bool atLogin = false;      // the login entry is there
+    bool atLoginFails = false; // changing it fails and says why
     // Every request to the system in order: "open <url>", "start <program> <args…>", "poweroff",
-    // "suspend", "inhibit <why>", "release".
+    // "suspend", "inhibit <why>", "release", "login on", "login off".
     QStringList calls;
 
     QString appDataFolder() const override { return appData; }
@@ -54,4 +56,15 @@ public:
     }
     bool isSystemTrayAvailable() const override { return trayAvailable; }
     QString fileVersionText() const override { return versionText; }
+    bool startsAtLogin() const override { return atLogin; }
+    bool setStartsAtLogin(bool on, QString *error) override
+    {
+        calls << (on ? QStringLiteral("login on") : QStringLiteral("login off"));
+        if (atLoginFails) {
+            *error = QStringLiteral("Permission denied");
+            return false;
+        }
+        atLogin = on;
+        return true;
+    }
 };
