@@ -2,6 +2,7 @@
 #include "app/sessionend.h"
 #include "app/singleinstance.h"
 #include "core/clock.h"
+#include "platform/autostart.h"
 #include "platform/platform.h"
 #include "service/webenginepane.h"
 #include "ui/hintstyle.h"
@@ -15,13 +16,17 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(TOndavoForm1::appTitle());
-    QApplication::setDesktopFileName(QStringLiteral("ondavo"));
+    QApplication::setDesktopFileName(Autostart::DesktopId);
     // The window closes only through its closing sequence, and it may be hidden in the tray then.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Only the login entry passes it.
+    const bool atLogin = QApplication::arguments().mid(1).contains(Autostart::Argument);
 
     SingleInstance instance;
     if (!instance.tryBecomePrimary()) {
-        instance.activatePrimary();
+        // A login start finds the program already running: nothing to bring forward.
+        if (!atLogin)
+            instance.activatePrimary();
         return 0;
     }
 
@@ -46,6 +51,8 @@ int main(int argc, char *argv[])
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
                      &TOndavoForm1::endSession);
 
-    window.show();
+    // From the login entry the window waits in the tray; without a tray it must not be lost.
+    if (!atLogin || !platform->isSystemTrayAvailable())
+        window.show();
     return QApplication::exec();
 }
