@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test through CTest; then builds the unit
-# and window tests with AddressSanitizer and UndefinedBehaviorSanitizer and runs them again.
+# Installs what the tests need, builds, validates the installed desktop entry and metainfo, and runs
+# every test through CTest; then builds the unit and window tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs them again.
 # Fails when any test fails. Set ONDAVO_SKIP_SANITIZE=1 to skip the second pass.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,6 +9,18 @@ cd "$root"
 scripts/deps.sh
 
 scripts/build.sh build -DONDAVO_WERROR=ON
+
+# The installed menu entry and metainfo as desktops and software centres read them; the metainfo
+# must find its desktop file in the tree. A desktop-file-validate warning fails like an error, a
+# hint does not. (tst_autostart validates the login entry the program writes.)
+rm -rf build/install-check
+cmake --install build --prefix build/install-check >/dev/null
+entry=build/install-check/share/applications/ondavo.desktop
+report=$(desktop-file-validate "$entry") || { echo "$report" >&2; exit 1; }
+[ -z "$report" ] || echo "$report"
+if grep -q -E ': (error|warning): ' <<<"$report"; then exit 1; fi
+appstreamcli validate-tree --no-net build/install-check
+
 (cd build && ctest --output-on-failure --timeout 300)
 
 if [ "${ONDAVO_SKIP_SANITIZE:-0}" != 1 ]; then
