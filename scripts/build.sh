@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds into the given folder (default: build). Extra arguments go to cmake.
+# Configures and builds into the given folder (default: build). Extra arguments go to cmake; when
+# ONDAVO_TARGETS names targets (blank-separated), only they and what they need are built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build}
 shift || true
 cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$root/$dir" --parallel "$(nproc)"
+targets=()
+for target in ${ONDAVO_TARGETS:-}; do targets+=(--target "$target"); done
+cmake --build "$root/$dir" --parallel "$(nproc)" "${targets[@]}"

@@ -10,7 +10,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 2
 fi
 scripts/deps.sh
-scripts/build.sh build
+# Only what runs: the program, its local pages and the reference service. The tests are the test
+# command's, and would hold the window back by minutes.
+ONDAVO_TARGETS="ondavo ondavo_local_pages ondavo-service" scripts/build.sh build
 bin=build/bin
 
 pids=()
