@@ -30,6 +30,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // Before any web pane exists: the engine's processes inherit the environment.
+    nameSoundStreams(QStringLiteral("ondavo"));
+
     QApplication::setStyle(new HintStyle);
 
     SystemClock clock;

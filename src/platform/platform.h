@@ -77,3 +77,9 @@ signals:
 };
 
 std::unique_ptr<Platform> createSystemPlatform();
+
+// Names the web engine's sound streams after the application in the desktop's volume mixer, with
+// iconName for their icon, unless the user's environment names them already. Call it before the web
+// engine starts: its processes take the name from the environment. Programs the platform starts do
+// not inherit it.
+void nameSoundStreams(const QString &iconName);

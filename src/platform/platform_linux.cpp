@@ -19,8 +19,28 @@
 #include <memory>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+const char SoundNamesVariable[] = "PULSE_PROP_OVERRIDE";
+
+// What nameSoundStreams() put into the environment, or empty.
+QByteArray &ownSoundNames()
+{
+    static QByteArray names;
+    return names;
+}
+
+// For a program started from here: without the program's own sound names, or the mixer would show
+// the started player as this program and give it this program's restored volume, muted or not.
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!ownSoundNames().isEmpty() && qgetenv(SoundNamesVariable) == ownSoundNames())
+        env.remove(QString::fromLatin1(SoundNamesVariable));
+    return env;
+}
 
 class LinuxPlatform final : public Platform
 {
@@ -60,13 +80,25 @@ public:
         window->activateWindow();
     }
 
-    bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
+    bool openUrl(const QUrl &url) override
+    {
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (ownSoundNames().isEmpty() || opener.isEmpty())
+            return QDesktopServices::openUrl(url);
+        // As Qt would open it, but in the environment of a program started from here.
+        QProcess process;
+        process.setProgram(opener);
+        process.setArguments({QString::fromLatin1(url.toEncoded())});
+        process.setProcessEnvironment(childEnvironment());
+        return process.startDetached();
+    }
 
     bool startDetached(const QString &program, const QStringList &arguments, QString *error) override
     {
         QProcess process;
         process.setProgram(program);
         process.setArguments(arguments);
+        process.setProcessEnvironment(childEnvironment());
         if (process.startDetached())
             return true;
         // Qt says only "execv: No such file or directory" for a name that is nowhere on PATH.
@@ -131,4 +163,26 @@ private:
 std::unique_ptr<Platform> createSystemPlatform()
 {
     return std::make_unique<LinuxPlatform>();
+}
+
+void nameSoundStreams(const QString &iconName)
+{
+    if (qEnvironmentVariableIsSet(SoundNamesVariable))
+        return;
+    // libpulse puts these on the client, under what the web engine sets on each stream: the engine's
+    // own application.icon_name stays there, but mixers look at media.icon_name first.
+    const std::pair<const char *, QString> names[] = {
+        {"application.name", QCoreApplication::applicationName()},
+        {"application.icon_name", iconName},
+        {"media.icon_name", iconName}};
+    QByteArrayList pairs;
+    for (const auto &[key, value] : names) {
+        // A key the user names alone keeps the user's value.
+        if (!qEnvironmentVariableIsSet((QByteArray(SoundNamesVariable) + '_' + key).constData()))
+            pairs << QByteArray(key) + "='" + value.toUtf8() + '\'';
+    }
+    if (pairs.isEmpty())
+        return;
+    ownSoundNames() = pairs.join(' ');
+    qputenv(SoundNamesVariable, ownSoundNames());
 }

@@ -1,9 +1,12 @@
-// The login entry on disk, as the desktop's session reads it.
+// The login entry on disk, as the desktop's session reads it, and what programs started from here
+// inherit.
 #include "fakes/testhome.h"
 #include "platform/autostart.h"
+#include "platform/platform.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestAutostart : public QObject
@@ -14,6 +17,8 @@ private slots:
     void entry();
     void switchedOffByDesktop_data();
     void switchedOffByDesktop();
+    void childrenKeepTheirOwnSoundName_data();
+    void childrenKeepTheirOwnSoundName();
 };
 
 void TestAutostart::entry_data()
@@ -82,6 +87,43 @@ void TestAutostart::switchedOffByDesktop()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size());
     file.close();
     QCOMPARE(Autostart::isOn(), on);
+}
+
+void TestAutostart::childrenKeepTheirOwnSoundName_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::newRow("started program") << false;
+    QTest::newRow("opened address") << true;
+}
+
+// A player the timer starts must not pass for this program in the mixer, nor get its volume.
+void TestAutostart::childrenKeepTheirOwnSoundName()
+{
+    QFETCH(bool, open);
+    QTemporaryDir dir;
+    const QString marker = dir.filePath("marker");
+    QFile opener(dir.filePath("xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s' \"${PULSE_PROP_OVERRIDE-none}\" > \"${1#file://}\"\n");
+    QVERIFY(opener.setPermissions(opener.permissions() | QFile::ExeOwner));
+    opener.close();
+    qputenv("PATH", dir.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+    qunsetenv("PULSE_PROP_OVERRIDE");
+    nameSoundStreams("ondavo");
+    QVERIFY(qgetenv("PULSE_PROP_OVERRIDE").contains("media.icon_name='ondavo'"));
+
+    // No bus: the platform's logind client must not reach the real machine's.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/ondavo-test-bus");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/ondavo-test-bus");
+    const std::unique_ptr<Platform> platform = createSystemPlatform();
+    QString error;
+    QVERIFY(open ? platform->openUrl(QUrl::fromLocalFile(marker))
+                 : platform->startDetached(opener.fileName(), {marker}, &error));
+    const auto written = [&marker] {
+        QFile f(marker);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QTRY_COMPARE(written(), QByteArray("none"));
 }
 
 QTEST_MAIN(TestAutostart)
