@@ -58,27 +58,7 @@ QString Autostart::entryPath()
 
 bool Autostart::isOn()
 {
-    // isFile first: opening a FIFO left there would block.
-    QFile file(entryPath());
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    // Session settings switch an entry off by keeping it with one of these keys.
-    bool mainGroup = false;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.startsWith('[')) {
-            mainGroup = line == "[Desktop Entry]";
-            continue;
-        }
-        const qsizetype equals = line.indexOf('=');
-        if (!mainGroup || equals < 0)
-            continue;
-        const QByteArray key = line.left(equals).trimmed();
-        const QByteArray value = line.mid(equals + 1).trimmed();
-        if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
-            return false;
-    }
-    return true;
+    return QFileInfo(entryPath()).isFile();
 }
 
 bool Autostart::set(bool on, const QString &executable, QString *error)

@@ -15,7 +15,7 @@ inline const QString Argument = QStringLiteral("--autostart");
 // $XDG_CONFIG_HOME/autostart/ondavo.desktop, else ~/.config/autostart/ondavo.desktop.
 QString entryPath();
 
-// Whether the entry is there and the desktop has not switched it off.
+// Whether the entry is there.
 bool isOn();
 
 // Writes the entry that starts executable with Argument, or removes it; false, with the reason in
