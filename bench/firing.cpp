@@ -75,6 +75,8 @@ public:
     bool navigate(const QUrl &) override { return true; }
     QString errorString() const override { return {}; }
     void stop() override {}
+    void setAudioMuted(bool) override {}
+    bool isAudioMuted() const override { return false; }
 
 private:
     QWidget *m_widget;

@@ -3,12 +3,33 @@
 #include "app/singleinstance.h"
 #include "core/clock.h"
 #include "platform/autostart.h"
+#include "platform/mediaplayer.h"
 #include "platform/platform.h"
 #include "service/webenginepane.h"
 #include "ui/hintstyle.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QSessionManager>
+#include <QStandardPaths>
+
+namespace {
+// The program's icon as a file the desktop can show: the installed one, else a copy of the built-in.
+QUrl iconFileUrl()
+{
+    const QString name = QStringLiteral("icons/hicolor/scalable/apps/ondavo.svg");
+    QString path = QStandardPaths::locate(QStandardPaths::GenericDataLocation, name);
+    if (path.isEmpty()) {
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        path = cache + QStringLiteral("/ondavo.svg");
+        if (!QFile::exists(path) &&
+            (!QDir().mkpath(cache) || !QFile::copy(QStringLiteral(":/icons/ondavo.svg"), path)))
+            return QUrl();
+    }
+    return QUrl::fromLocalFile(path);
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -42,6 +63,10 @@ int main(int argc, char *argv[])
     env.platform = platform.get();
     env.paneFactory = makeWebEnginePaneFactory(platform.get(), &app);
     env.endpoints = Endpoints::builtIn();
+    // Media keys and the desktop's player controls, where there is a session bus.
+    MediaPlayer mediaPlayer(Autostart::DesktopId, iconFileUrl());
+    if (mediaPlayer.registerOnSessionBus())
+        env.mediaPlayer = &mediaPlayer;
 
     TOndavoForm1 window(env);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::bringToFront);

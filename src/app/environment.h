@@ -4,6 +4,7 @@
 #include "service/endpoints.h"
 
 class Clock;
+class MediaPlayer;
 class Platform;
 
 // Everything the main window needs from outside; main() passes the real ones, tests pass fakes.
@@ -15,4 +16,6 @@ struct Environment
     Endpoints endpoints;
     // How long the radio may stay silent after a wake-up before the program rings its own alarm.
     int alarmWatchMs = 20000;
+    // The desktop's player controls, when the program could take its place on the session bus.
+    MediaPlayer *mediaPlayer = nullptr;
 };

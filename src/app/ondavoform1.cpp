@@ -69,6 +69,12 @@ void TOndavoForm1::setupComponents()
 
     m_trayPopupMenu = new QMenu(this);
     m_trayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
+    m_snoozeItem = m_trayPopupMenu->addAction(QStringLiteral("Отложить на 10 минут"));
+    m_snoozeItem->setObjectName(QStringLiteral("SnoozeItem"));
+    m_snoozeItem->setVisible(false);
+    m_autostartItem = m_trayPopupMenu->addAction(QStringLiteral("Запускать при входе в систему"));
+    m_autostartItem->setObjectName(QStringLiteral("AutostartItem"));
+    m_autostartItem->setCheckable(true);
     m_trayPopupMenu->addAction(ui->Close1);
     addAction(ui->Close1); // F10 works while the window has the focus
     connect(ui->Close1, &QAction::triggered, this, &TOndavoForm1::Close1Click);
@@ -103,6 +109,7 @@ void TOndavoForm1::setupComponents()
     connect(m_browser1, &BrowserPane::audibleChanged, m_timer, &TimerModel::setRadioAudible);
 
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
+    setupDesktop();
 }
 
 BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
@@ -217,6 +224,8 @@ void TOndavoForm1::endSession()
 
 bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_timer->isSnoozeOffered() && isTouch(watched, event))
+        m_timer->endSnoozeOffer();
     if (watched == ui->TimerActionComboBox && event->type() == QEvent::ToolTip)
         return true;
     if (watched == ui->ProgTimerGroupBox && event->type() == QEvent::Resize)

@@ -13,6 +13,7 @@ namespace Ui {
 class TOndavoForm1;
 }
 class BrowserPane;
+class QAction;
 class QColor;
 class QDateEdit;
 class QTimeEdit;
@@ -126,6 +127,15 @@ private:
     void SuspendComputer();
     void EnterQuietSleep(const QString &wakeUpText);
     void RingLocalAlarm();
+    void WakeUpLogin(TimerModel::LoginReason reason);
+
+    // The desktop: player controls and media keys, snooze after the alarm
+    void setupDesktop();
+    void updateMediaStatus();
+    void SnoozeItemClick();
+    void snoozeOfferChanged(bool offered);
+    void AutostartItemClick(bool on);
+    bool isTouch(QObject *watched, QEvent *event) const;
 
     // About page
     void HelpTabSheetShow();
@@ -147,7 +157,10 @@ private:
     TrayIcon *m_myTrayIcon = nullptr;
     QMenu *m_trayPopupMenu = nullptr;
     QTimer *m_autoOpenTabTimer = nullptr;
+    QAction *m_snoozeItem = nullptr;
+    QAction *m_autostartItem = nullptr;
     TimerModel *m_timer = nullptr;
     ClosingState *m_closing = nullptr;
     int m_shownPage = 0;
+    bool m_radioAudible = false;
 };

@@ -36,7 +36,7 @@ void TOndavoForm1::setupTimerPage()
     connect(m_timer, &TimerModel::actionFired, this, &TOndavoForm1::runTimerAction);
     connect(m_timer, &TimerModel::closeRequested, this, &QWidget::close);
     connect(m_timer, &TimerModel::quietSleepBegun, this, &TOndavoForm1::EnterQuietSleep);
-    connect(m_timer, &TimerModel::loginDue, this, &TOndavoForm1::Login);
+    connect(m_timer, &TimerModel::loginDue, this, &TOndavoForm1::WakeUpLogin);
     connect(m_timer, &TimerModel::failed, this, &TOndavoForm1::showTimerFailure);
     connect(m_timer, &TimerModel::alarmDue, this, &TOndavoForm1::RingLocalAlarm);
     m_timer->setAlarmWatchMs(m_env.alarmWatchMs);
@@ -242,9 +242,18 @@ void TOndavoForm1::EnterQuietSleep(const QString &wakeUpText)
 // The radio stayed silent after the wake-up: the local page rings, with no network.
 void TOndavoForm1::RingLocalAlarm()
 {
+    // An earlier pause never silences an alarm.
+    m_browser1->setAudioMuted(false);
     QUrl alarm = localRadioPage();
     alarm.setFragment(QStringLiteral("alarm"));
     if (!LoadLocalRadioPage(alarm))
         return;
     ui->StatusPanel1->setText(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
+}
+
+void TOndavoForm1::WakeUpLogin(TimerModel::LoginReason reason)
+{
+    if (reason == TimerModel::LoginReason::WakeUp)
+        m_browser1->setAudioMuted(false);
+    Login();
 }

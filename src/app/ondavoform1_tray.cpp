@@ -55,12 +55,14 @@ void TOndavoForm1::StopTrayAnimation()
 
 void TOndavoForm1::myTrayIconClick()
 {
+    m_timer->endSnoozeOffer();
     StopTrayAnimation();
     RestoreFromTray();
 }
 
 void TOndavoForm1::myTrayIconDblClick()
 {
+    m_timer->endSnoozeOffer();
     StopTrayAnimation();
     RestoreFromTray();
 }

@@ -25,6 +25,11 @@ public:
     // Cancels pending loads. Never fails: a caller that stops two panes always reaches the second.
     virtual void stop() = 0;
 
+    // Silences the pane's sound without stopping it: a live stream has nothing to resume from,
+    // and the station stays.
+    virtual void setAudioMuted(bool muted) = 0;
+    virtual bool isAudioMuted() const = 0;
+
 signals:
     void statusTextChange(const QString &text);
     void titleChange(const QString &text);
@@ -34,6 +39,7 @@ signals:
     void navigateError(const QUrl &url, bool *cancel);
     // The page started or stopped making sound (it stays audible for a moment after the last).
     void audibleChanged(bool audible);
+    void audioMutedChanged(bool muted);
 };
 
 enum class PaneRole

@@ -228,7 +228,21 @@ WebEnginePane::WebEnginePane(QWebEngineProfile *profile, Platform *platform, QWi
     connect(m_page, &QWebEnginePage::titleChanged, this, &WebEnginePane::onTitleChanged);
     connect(m_page, &QWebEnginePage::linkHovered, this, &WebEnginePane::setStatusText);
     connect(m_page, &QWebEnginePage::newWindowRequested, this, &WebEnginePane::onNewWindowRequested);
-    connect(m_page, &QWebEnginePage::recentlyAudibleChanged, this, &BrowserPane::audibleChanged);
+    // The engine's own hold is shorter than the rests of a beeping signal or a pause in speech:
+    // the pane stays audible until it has been quiet for a while.
+    m_quietHold = new QTimer(this);
+    m_quietHold->setSingleShot(true);
+    m_quietHold->setInterval(QuietHoldMs);
+    connect(m_quietHold, &QTimer::timeout, this, [this] { setAudible(false); });
+    connect(m_page, &QWebEnginePage::recentlyAudibleChanged, this, [this](bool audible) {
+        if (audible) {
+            m_quietHold->stop();
+            setAudible(true);
+        } else {
+            m_quietHold->start();
+        }
+    });
+    connect(m_page, &QWebEnginePage::audioMutedChanged, this, &BrowserPane::audioMutedChanged);
 }
 
 WebEnginePane::~WebEnginePane()
@@ -360,6 +374,25 @@ void WebEnginePane::onNewWindowRequested(QWebEngineNewWindowRequest &request)
     // No address yet: a script will set one. Catch it without showing anything.
     if (m_page)
         request.openIn(new PopupCatcher(m_page->profile(), m_platform, m_page));
+}
+
+void WebEnginePane::setAudible(bool audible)
+{
+    if (audible == m_audible)
+        return;
+    m_audible = audible;
+    emit audibleChanged(audible);
+}
+
+void WebEnginePane::setAudioMuted(bool muted)
+{
+    if (m_page)
+        m_page->setAudioMuted(muted);
+}
+
+bool WebEnginePane::isAudioMuted() const
+{
+    return m_page && m_page->isAudioMuted();
 }
 
 void WebEnginePane::setStatusText(const QString &text)

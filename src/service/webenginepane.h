@@ -7,6 +7,7 @@
 
 class Platform;
 class QEvent;
+class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineNewWindowRequest;
 class QWebEnginePage;
@@ -33,6 +34,8 @@ public:
     [[nodiscard]] bool navigate(const QUrl &url) override;
     QString errorString() const override;
     void stop() override;
+    void setAudioMuted(bool muted) override;
+    bool isAudioMuted() const override;
 
     // Drops the page, leaving an empty view; afterwards navigate() fails. Used before the shared
     // profile goes away.
@@ -46,6 +49,7 @@ private:
     void onTitleChanged(const QString &title);
     void onNewWindowRequested(QWebEngineNewWindowRequest &request);
     void setStatusText(const QString &text);
+    void setAudible(bool audible);
     void showBlank();
 
     QPointer<QWebEngineView> m_view;
@@ -59,4 +63,7 @@ private:
     // The blank page shown for a cancelled failure is the pane's own: none of its events reach
     // the program.
     bool m_showingBlank = false;
+    static constexpr int QuietHoldMs = 3000;
+    QTimer *m_quietHold = nullptr;
+    bool m_audible = false;
 };

@@ -44,7 +44,8 @@ TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
     : QObject(parent), m_clock(clock), m_platform(platform), m_timer1(makeTimer(this, "Timer1", 1000)),
       m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
       m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs)),
-      m_alarmWatch(makeTimer(this, "AlarmWatch", AlarmWatchMs))
+      m_alarmWatch(makeTimer(this, "AlarmWatch", AlarmWatchMs)),
+      m_snoozeOffer(makeTimer(this, "SnoozeOffer", SnoozeOfferMs))
 {
     // One shot at a time, each aimed from the wall clock: see TickSchedule.
     m_timer1->setTimerType(Qt::PreciseTimer);
@@ -58,6 +59,7 @@ TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
         if (!m_radioAudible)
             emit alarmDue();
     });
+    connect(m_snoozeOffer, &QTimer::timeout, this, &TimerModel::endSnoozeOffer);
     connect(m_platform, &Platform::systemResumed, this, [this] {
         m_suspendRequested = false; // that sleep came and went
         tickNow();
@@ -76,6 +78,29 @@ TimerModel::Action TimerModel::actionFromIndex(int index)
 void TimerModel::setAlarmWatchMs(int ms)
 {
     m_alarmWatch->setInterval(ms);
+}
+
+bool TimerModel::isSnoozeOffered() const
+{
+    return m_snoozeOffer->isActive();
+}
+
+void TimerModel::endSnoozeOffer()
+{
+    const bool was = m_snoozeOffer->isActive();
+    m_snoozeOffer->stop();
+    if (was)
+        emit snoozeOfferChanged(false);
+}
+
+void TimerModel::snooze()
+{
+    if (!isSnoozeOffered())
+        return;
+    endSnoozeOffer();
+    m_alarmWatch->stop();
+    // The wake-up the user chose stays what the settings keep.
+    EnterQuietSleep(DateTime::fromQDateTime(m_clock->now().addSecs(SnoozeMinutes * 60)));
 }
 
 void TimerModel::setAction(Action action)
@@ -97,6 +122,7 @@ QString TimerModel::arm(const Setting &setting)
             return QStringLiteral("Время будильника уже истекло!");
     }
     m_alarmWatch->stop(); // the user is here
+    endSnoozeOffer();
     m_action = setting.action;
     m_command = setting.command;
     m_closeAfterCommand = setting.closeAfterCommand;
@@ -124,6 +150,7 @@ void TimerModel::stop()
     m_wakeUpTimer->stop();
     m_closeOnExecTimer->stop();
     m_alarmWatch->stop();
+    m_snoozeOffer->stop();
     m_timerTime = DateTime();
     m_phase = Phase::Idle;
     m_suspendRequested = false;
@@ -199,7 +226,7 @@ void TimerModel::runAction()
         RunTimerCommand();
         break;
     case Action::QuietSleep:
-        EnterQuietSleep();
+        EnterQuietSleep(m_wakeUpTime);
         break;
     case Action::None:
         break;
@@ -231,14 +258,15 @@ void TimerModel::RunTimerCommand()
         m_closeOnExecTimer->start();
 }
 
-void TimerModel::EnterQuietSleep()
+void TimerModel::EnterQuietSleep(const DateTime &wakeAt)
 {
+    m_wakeAt = wakeAt;
     m_phase = Phase::QuietSleep;
     emit armedChanged(true);
     // Even a wake-up already due waits: a login in the same breath could cancel the sleep request
     // before the service has it.
-    scheduleTick(m_wakeUpTimer, msFromNow(m_clock->now(), m_wakeUpTime), MinQuietSleepMs);
-    const QString wakeUpText = LocaleDateTime::format(m_wakeUpTime, QLocale());
+    scheduleTick(m_wakeUpTimer, msFromNow(m_clock->now(), m_wakeAt), MinQuietSleepMs);
+    const QString wakeUpText = LocaleDateTime::format(m_wakeAt, QLocale());
     emit quietSleepBegun(wakeUpText);
     m_platform->inhibitIdle(TimerActions::keepAwakeForAlarmReason(wakeUpText));
 }
@@ -247,13 +275,15 @@ void TimerModel::WakeUpTimerTimer()
 {
     if (m_phase != Phase::QuietSleep)
         return;
-    const qint64 msLeft = msFromNow(m_clock->now(), m_wakeUpTime);
+    const qint64 msLeft = msFromNow(m_clock->now(), m_wakeAt);
     emit countdownChanged(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
     if (msLeft <= 0) {
         StopWakeUpTimer();
         DisarmTimer();
         emit loginDue(LoginReason::WakeUp);
         m_alarmWatch->start();
+        m_snoozeOffer->start();
+        emit snoozeOfferChanged(true);
         return;
     }
     scheduleTick(m_wakeUpTimer, msLeft);

@@ -62,6 +62,10 @@ public:
     static constexpr int MinQuietSleepMs = 1000;
     // After the wake-up login the radio has this long to be heard before the program rings itself.
     static constexpr int AlarmWatchMs = 20000;
+    // After a wake-up the alarm can be put off this long, until the user touches the program or
+    // for half an hour at most.
+    static constexpr int SnoozeMinutes = 10;
+    static constexpr int SnoozeOfferMs = 30 * 60 * 1000;
 
     TimerModel(Clock *clock, Platform *platform, QObject *parent = nullptr);
     ~TimerModel() override;
@@ -75,6 +79,12 @@ public:
     void stop();
     // A moment that passed while the machine slept, or before the clock was set, is due now.
     void tickNow();
+    // Quiet sleep again until SnoozeMinutes from now, while the offer lasts.
+    void snooze();
+    bool isSnoozeOffered() const;
+    // The user touched the program: the alarm has been noticed.
+    void endSnoozeOffer();
+
     // Whether the radio pane makes sound now: the alarm watch listens to it.
     void setRadioAudible(bool audible) { m_radioAudible = audible; }
     void setAlarmWatchMs(int ms);
@@ -116,13 +126,14 @@ signals:
     void failed(const QString &text);
     // The radio stayed silent after the wake-up: the program's own alarm is to ring.
     void alarmDue();
+    void snoozeOfferChanged(bool offered);
 
 private:
     void DisarmTimer();
     void StopWakeUpTimer();
     void runAction();
     void RunTimerCommand();
-    void EnterQuietSleep();
+    void EnterQuietSleep(const DateTime &wakeAt);
     void scheduleTick(QTimer *timer, qint64 msLeft, qint64 atLeastMs = 0);
     void onRequestFailed(Platform::Request request, const QString &reason);
 
@@ -132,10 +143,12 @@ private:
     QTimer *m_wakeUpTimer;
     QTimer *m_closeOnExecTimer;
     QTimer *m_alarmWatch;
+    QTimer *m_snoozeOffer;
 
     Phase m_phase = Phase::Idle;
     DateTime m_timerTime;
-    DateTime m_wakeUpTime;
+    DateTime m_wakeUpTime; // as chosen; a snooze wakes at m_wakeAt instead
+    DateTime m_wakeAt;
     Action m_action = Action::CloseProgram;
     QString m_command;
     bool m_closeAfterCommand = false;

@@ -17,6 +17,12 @@ public:
     bool navigate(const QUrl &url) override;
     QString errorString() const override { return m_error; }
     void stop() override { ++stops; }
+    void setAudioMuted(bool muted) override
+    {
+        if (muted != m_muted)
+            emit audioMutedChanged(m_muted = muted);
+    }
+    bool isAudioMuted() const override { return m_muted; }
 
     // The engine's side.
     void complete(const QUrl &url) { emit navigateComplete2(url); }
@@ -37,6 +43,7 @@ public:
 private:
     QPointer<QWidget> m_widget;
     QString m_error;
+    bool m_muted = false;
 };
 
 // Makes FakePanes and keeps them, so a test can reach the pane behind each tab.

@@ -87,7 +87,7 @@ void TestClosing::everyCloseSourceStartsTheSequence()
     w->show();
     QVERIFY(QTest::qWaitForWindowActive(w));
     if (source == "menu")
-        w->trayPopupMenu()->actions().first()->trigger();
+        w->trayPopupMenu()->actions().last()->trigger();
     else if (source == "f10")
         QTest::keyClick(w, Qt::Key_F10);
     else

@@ -1,4 +1,5 @@
 #include "service/requests.h"
+#include "settings/localedatetime.h"
 #include "ui/trayicon.h"
 #include "windowfixture.h"
 
@@ -13,6 +14,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QUrlQuery>
 #include <QtTest>
 
 namespace {
@@ -80,7 +82,8 @@ private slots:
     void failuresAreSaid_data();
     void failuresAreSaid();
     void quietSleepToWakeUp();
-    void quietSleepResetByUser();
+    void snoozeFromTheMenu_data();
+    void snoozeFromTheMenu();
     void statusLineForm();
 };
 
@@ -333,53 +336,62 @@ void TestTimer::failuresAreSaid()
     QVERIFY(!p.window->closingState()->isClosing());
 }
 
+// What quiet sleep shows: the page armed again, the radio told to go quiet, the countdown to the
+// wake-up, and the login after it.
 void TestTimer::quietSleepToWakeUp()
 {
     TimerPage p;
     p.moment = p.clock.now().addSecs(30);
     p.arm(4, 30000, 90000);
     p.tickAt(0);
-    // The page looks armed again, only "Снять" usable, and the radio goes quiet.
-    QVERIFY(p.timerOn("WakeUpTimer"));
-    QVERIFY(!p.timerOn("Timer1"));
     QVERIFY(p.resetBtn()->isEnabled());
     QVERIFY(!p.setBtn()->isEnabled());
     QCOMPARE(p.panel(1), SleepPanel);
     QVERIFY2(p.radio()->lastUrl().toString().contains("&action=sleep&client=Ondavo3&uptime="),
              qPrintable(p.radio()->lastUrl().toString()));
-    QVERIFY(p.platform.idleInhibitedFor.startsWith("Будильник Ondavo"));
-
     p.tickAt(59500, "WakeUpTimer");
-    QCOMPARE(p.panel(0), QString("00:00:00"));
     QCOMPARE(p.hint(), QString("Ondavo - Таймер сработает через 00:00:00"));
-    QVERIFY(p.timerOn("WakeUpTimer"));
-    // The wake-up tick comes at the wake-up moment itself.
-    QCOMPARE(p.find<QTimer>("WakeUpTimer")->interval(), 500);
 
     p.tickAt(60000, "WakeUpTimer");
-    QVERIFY(!p.timerOn("WakeUpTimer"));
     QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
     QCOMPARE(p.panel(1), QString("Пожалуйста подождите. Производится подключение."));
     QCOMPARE(p.panel(0), QString());
     QCOMPARE(p.hint(), QString("Ondavo"));
     QVERIFY(p.setBtn()->isEnabled());
-    QCOMPARE(p.platform.idleInhibitedFor, QString());
 }
 
-void TestTimer::quietSleepResetByUser()
+void TestTimer::snoozeFromTheMenu_data()
 {
+    QTest::addColumn<bool>("touch"); // the user clicks in the window first
+    QTest::newRow("snoozed") << false;
+    QTest::newRow("the window was touched") << true;
+}
+
+void TestTimer::snoozeFromTheMenu()
+{
+    QFETCH(bool, touch);
     TimerPage p;
     p.moment = p.clock.now().addSecs(30);
-    p.arm(4, 30000, 3600000);
-    p.tickAt(-500); // the last countdown tick leaves the remark for 0 seconds
+    p.arm(4, 30000, 60000);
     p.tickAt(0);
-    const int navigations = p.radio()->navigations.size();
-    p.resetBtn()->click();
-    QVERIFY(!p.timerOn("WakeUpTimer"));
-    QCOMPARE(p.radio()->navigations.size(), navigations + 1);
-    QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
-    QCOMPARE(p.status()->text(), QString("ОСТАНОВЛЕН ЗА 0 СЕК ДО КОНЦА. ВСЁ БАЛУЕТЕСЬ, ШТИРЛИЦ."));
-    QCOMPARE(p.platform.idleInhibitedFor, QString());
+    p.tickAt(30000, "WakeUpTimer");
+    QAction *snooze = p.find<QAction>("SnoozeItem");
+    QVERIFY(p.window->trayPopupMenu()->actions().contains(snooze));
+    QVERIFY(snooze->isVisible());
+    // A right-click opens the menu that offers it; a left click is a touch.
+    QTest::mouseClick(p.window.get(), Qt::RightButton);
+    QVERIFY(snooze->isVisible());
+    if (touch)
+        QTest::mouseClick(p.status(), Qt::LeftButton);
+    QCOMPARE(snooze->isVisible(), !touch);
+    if (touch)
+        return;
+    snooze->trigger();
+    QVERIFY(!snooze->isVisible());
+    const QString wakeUp =
+        LocaleDateTime::format(DateTime::fromQDateTime(p.clock.now().addSecs(600)), QLocale());
+    QCOMPARE(QUrlQuery(p.radio()->lastUrl()).queryItemValue("uptime", QUrl::FullyDecoded), wakeUp);
+    QCOMPARE(p.panel(1), SleepPanel);
 }
 
 void TestTimer::statusLineForm()

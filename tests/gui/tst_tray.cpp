@@ -28,6 +28,8 @@ private slots:
     void linksOpenInBrowser();
     void contextMenuStaysAfterTrayMenu();
     void restoreWithRealPlatform();
+    void startAtLoginItem_data();
+    void startAtLoginItem();
 
 private:
     static void moveOver(QWidget *target, const QPoint &pos)
@@ -325,6 +327,35 @@ void TestTray::restoreWithRealPlatform()
     w->hide();
     w->bringToFront();
     QTRY_VERIFY(w->isVisible() && !w->isMinimized());
+}
+
+void TestTray::startAtLoginItem_data()
+{
+    QTest::addColumn<bool>("there");   // the login entry exists when the menu opens
+    QTest::addColumn<bool>("fails");   // changing it fails
+    QTest::addColumn<bool>("checked"); // after a click
+    QTest::newRow("turned on") << false << false << true;
+    QTest::newRow("turned off") << true << false << false;
+    QTest::newRow("cannot be changed: said, and left as it is") << false << true << false;
+}
+
+// The item shows the entry as it is now, not as the program last left it.
+void TestTray::startAtLoginItem()
+{
+    QFETCH(bool, there);
+    QFETCH(bool, fails);
+    QFETCH(bool, checked);
+    WindowFixture fx;
+    TOndavoForm1 *w = fx.create();
+    fx.platform.atLogin = there;
+    fx.platform.atLoginFails = fails;
+    QAction *item = fx.find<QAction>("AutostartItem");
+    emit w->trayPopupMenu()->aboutToShow();
+    QCOMPARE(item->isChecked(), there);
+    item->trigger();
+    QCOMPARE(item->isChecked(), checked);
+    QCOMPARE(fx.platform.atLogin, checked);
+    QCOMPARE(openBoxes(w).size(), fails ? 1 : 0);
 }
 
 QTEST_MAIN(TestTray)

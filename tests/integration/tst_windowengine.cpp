@@ -5,6 +5,7 @@
 #include "fakes/fakeplatform.h"
 #include "fakes/soundrecorder.h"
 #include "fakes/testclock.h"
+#include "platform/mediaplayer.h"
 #include "service/webenginepane.h"
 #include "settings/inifile.h"
 
@@ -28,7 +29,9 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <csignal>
 #include <memory>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -221,6 +224,7 @@ private slots:
     void alarmIsHeard();
 
 private:
+    void pausedAndPlayedByTheDesktop();
     // Starts the service and the partner host with these arguments, then the window on them.
     bool startWindow(const QStringList &serviceArgs = {}, const QStringList &partnerArgs = {});
     // The login page has loaded in full and titled the window; a navigation started before that
@@ -252,6 +256,7 @@ private:
     std::unique_ptr<Service> m_partner;
     std::unique_ptr<TOndavoForm1> m_window;
     std::unique_ptr<QSignalSpy> m_radioComplete; // the radio pane's completed pages since its start
+    std::unique_ptr<MediaPlayer> m_mediaPlayer;
     std::unique_ptr<QTemporaryDir> m_soundFolder;
     std::unique_ptr<SoundRecorder> m_sound;
 };
@@ -284,6 +289,7 @@ void TestWindowEngine::cleanup()
 {
     m_radioComplete.reset();
     m_window.reset();
+    m_mediaPlayer.reset();
     m_service.reset();
     m_partner.reset();
     m_case.reset();
@@ -320,6 +326,9 @@ bool TestWindowEngine::startWindow(const QStringList &serviceArgs, const QString
                      QStringLiteral("localhost:%1").arg(m_partner->port),
                      QStringLiteral("http://127.0.0.1:1")};
     env.alarmWatchMs = AlarmWatchMs;
+    m_mediaPlayer = std::make_unique<MediaPlayer>(QStringLiteral("ondavo"), QUrl());
+    if (m_mediaPlayer->registerOnSessionBus())
+        env.mediaPlayer = m_mediaPlayer.get();
     m_window = std::make_unique<TOndavoForm1>(env);
     m_radioComplete = std::make_unique<QSignalSpy>(m_window->radioPane(), &BrowserPane::navigateComplete2);
     m_window->show();
@@ -334,7 +343,7 @@ void TestWindowEngine::loginRequest_data()
     QTest::newRow("first run, empty identity") << QByteArray() << QRegularExpression::escape(FirstRunLogin);
     QTest::newRow("settings without identity")
         << QByteArray("[Settings]\n")
-        << QStringLiteral("GET /redirector/\\?username=onAnnm-\\d{4,12}&passw=[0-8A-Ya-y]{8}"
+        << QStringLiteral("GET /redirector/\\?username=onAnnm-\\d{4,12}&passw=\\*\\*\\*"
                           "&action=login&client=Ondavo3");
 }
 
@@ -357,9 +366,10 @@ void TestWindowEngine::loginRequest()
     const QString line = log.filter(QStringLiteral("/redirector/")).constFirst();
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(line).hasMatch(),
              qPrintable(line));
-    // Exactly the identity the window holds, unchanged on the way.
+    // Exactly the name the window holds, unchanged on the way; the service never logs a password.
     QCOMPARE(line, QStringLiteral("GET /redirector/?username=%1&passw=%2&action=login&client=Ondavo3")
-                       .arg(m_window->state().UserName, m_window->state().Passw));
+                       .arg(m_window->state().UserName,
+                            m_window->state().Passw.isEmpty() ? QString() : QStringLiteral("***")));
     QCOMPARE(m_partner->log(), QStringList());
 }
 
@@ -675,6 +685,15 @@ int main(int argc, char *argv[])
     QFile::setPermissions(home.filePath(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+    // A session bus of this run's own, where playerctl finds the program as a desktop would.
+    QProcess sessionBus;
+    sessionBus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    sessionBus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                     QStringLiteral("--print-address")});
+    if (!sessionBus.waitForReadyRead(10000))
+        return 1;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.readLine().trimmed());
+
     // The web engine shares OpenGL contexts with the widgets; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -743,6 +762,34 @@ void TestWindowEngine::alarmIsHeard()
     qInfo("heard at %.1f dBFS, %lld ms after the wake-up", level, sinceWakeUp.elapsed());
     // The program's own alarm never doubles a station that plays.
     QCOMPARE(urlOf(m_window->radioPane()).fragment() == QStringLiteral("alarm"), rings);
+    if (!rings)
+        pausedAndPlayedByTheDesktop();
+}
+
+// The desktop's player controls, as the desktop uses them: playerctl on the session bus.
+void TestWindowEngine::pausedAndPlayedByTheDesktop()
+{
+    const auto playerctl = [](const QStringList &args) {
+        QProcess p;
+        p.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("--player=ondavo")} + args);
+        // The program answers on this thread: wait in the event loop, never blocked.
+        waitUntil([&p] { return p.state() == QProcess::NotRunning; });
+        return QString::fromUtf8(p.readAllStandardOutput().trimmed());
+    };
+    QVERIFY(playerctl({QStringLiteral("--list-all")}).contains(QStringLiteral("ondavo")));
+    QCOMPARE(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}),
+             pageOf(m_window->radioPane())->title());
+    QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+
+    playerctl({QStringLiteral("pause")});
+    QTest::qWait(500);
+    m_sound->skip();
+    QVERIFY(m_sound->loudest(2500) < HeardDb);
+    QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
+
+    playerctl({QStringLiteral("play")});
+    QVERIFY(m_sound->loudest(5000, HeardDb) >= HeardDb);
+    QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
 }
 
 #include "tst_windowengine.moc"

@@ -31,6 +31,8 @@ struct Model
         });
         QObject::connect(&model, &TimerModel::failed, [this](const QString &t) { log("failed " + t); });
         QObject::connect(&model, &TimerModel::alarmDue, [this] { log("ring"); });
+        QObject::connect(&model, &TimerModel::snoozeOfferChanged,
+                         [this](bool on) { log(on ? "snooze offered" : "snooze gone"); });
     }
     void log(const QString &what) { platform.calls << what; }
     QTimer *timer(const char *name) const { return model.findChild<QTimer *>(name); }
@@ -76,6 +78,8 @@ private slots:
     void summerTime();
     void resumeTicksAtOnce_data();
     void resumeTicksAtOnce();
+    void snooze_data();
+    void snooze();
 };
 
 void TestTimerModel::armingChecks_data()
@@ -247,7 +251,7 @@ void TestTimerModel::quietSleep()
             QCOMPARE(m.timer("WakeUpTimer")->interval(), 500); // the next tick is the wake-up itself
         }
         m.tickAt(qMax<qint64>(wakeFromMoment, 1000), "WakeUpTimer");
-        QCOMPARE(m.platform.calls, QStringList({"disarmed", "release", "login WakeUp"}));
+        QCOMPARE(m.platform.calls, QStringList({"disarmed", "release", "login WakeUp", "snooze offered"}));
         m.model.setRadioAudible(audible);
         QCOMPARE(m.timer("AlarmWatch")->interval(), 20000);
         QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
@@ -351,6 +355,59 @@ void TestTimerModel::resumeTicksAtOnce()
     else
         emit m.platform.wallClockChanged();
     QTRY_VERIFY(m.platform.calls.contains("poweroff"));
+}
+
+void TestTimerModel::snooze_data()
+{
+    QTest::addColumn<QString>("before"); // what happens between the wake-up and the snooze
+    QTest::addColumn<bool>("snoozes");
+    QTest::newRow("snoozed at once") << "" << true;
+    QTest::newRow("snoozed after the program's own alarm") << "ring" << true;
+    QTest::newRow("the user touched the program") << "touch" << false;
+    QTest::newRow("half an hour passed") << "half an hour" << false;
+    QTest::newRow("a new timer was armed") << "arm" << false;
+}
+
+// The alarm put off: quiet sleep again with its countdown, idle lock and wake-up ten minutes on;
+// the wake-up the user chose stays the one the settings keep.
+void TestTimerModel::snooze()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, snoozes);
+    Model m;
+    m.arm(Action::QuietSleep, 1000, 2000);
+    m.tickAt(0);
+    m.tickAt(1000, "WakeUpTimer");
+    QVERIFY(m.model.isSnoozeOffered());
+    QCOMPARE(m.timer("SnoozeOffer")->interval(), 30 * 60 * 1000);
+    const DateTime chosen = m.model.wakeUpTime();
+    if (before == "ring")
+        QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
+    else if (before == "touch")
+        m.model.endSnoozeOffer();
+    else if (before == "half an hour")
+        QMetaObject::invokeMethod(m.timer("SnoozeOffer"), "timeout");
+    else if (before == "arm")
+        m.arm(Action::CloseProgram, 60000);
+    m.platform.calls.clear();
+    m.model.snooze();
+    QCOMPARE(m.model.phase() == TimerModel::Phase::QuietSleep, snoozes);
+    QCOMPARE(m.model.isSnoozeOffered(), false);
+    if (!snoozes) {
+        QVERIFY(!m.platform.calls.contains("quiet"));
+        return;
+    }
+    QCOMPARE(m.platform.calls.mid(0, 2), QStringList({"snooze gone", "quiet"}));
+    QVERIFY(m.platform.idleInhibitedFor.startsWith("Будильник Ondavo"));
+    QVERIFY(!m.timer("AlarmWatch")->isActive());
+    const QDateTime snoozedAt = m.clock.now();
+    m.clock.set(snoozedAt.addSecs(599));
+    QMetaObject::invokeMethod(m.timer("WakeUpTimer"), "timeout");
+    QCOMPARE(m.countdown, QString("00:00:01"));
+    m.clock.set(snoozedAt.addSecs(600));
+    QMetaObject::invokeMethod(m.timer("WakeUpTimer"), "timeout");
+    QVERIFY(m.platform.calls.contains("login WakeUp"));
+    QCOMPARE(m.model.wakeUpTime(), chosen);
 }
 
 QTEST_GUILESS_MAIN(TestTimerModel)

@@ -1,0 +1,85 @@
+// The desktop around the window: its player controls and media keys, and the snooze that
+// follows an alarm.
+#include "app/ondavoform1.h"
+
+#include "platform/mediaplayer.h"
+#include "platform/platform.h"
+#include "service/browserpane.h"
+#include "ui/trayicon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+void TOndavoForm1::setupDesktop()
+{
+    connect(m_snoozeItem, &QAction::triggered, this, &TOndavoForm1::SnoozeItemClick);
+    connect(m_timer, &TimerModel::snoozeOfferChanged, this, &TOndavoForm1::snoozeOfferChanged);
+    // The entry itself is the state: it is looked at each time the menu opens.
+    connect(m_trayPopupMenu, &QMenu::aboutToShow, this,
+            [this] { m_autostartItem->setChecked(m_env.platform->startsAtLogin()); });
+    connect(m_autostartItem, &QAction::triggered, this, &TOndavoForm1::AutostartItemClick);
+
+    MediaPlayer *player = m_env.mediaPlayer;
+    if (!player)
+        return;
+    connect(player, &MediaPlayer::raiseRequested, this, &TOndavoForm1::bringToFront);
+    connect(player, &MediaPlayer::quitRequested, this, &QWidget::close);
+    // A live stream has nothing to resume from: pausing mutes, and the station stays.
+    connect(player, &MediaPlayer::playRequested, this, [this] { m_browser1->setAudioMuted(false); });
+    connect(player, &MediaPlayer::pauseRequested, this, [this] { m_browser1->setAudioMuted(true); });
+    connect(m_browser1, &BrowserPane::audibleChanged, this, [this](bool audible) {
+        m_radioAudible = audible;
+        updateMediaStatus();
+    });
+    connect(m_browser1, &BrowserPane::audioMutedChanged, this, &TOndavoForm1::updateMediaStatus);
+    connect(m_browser1, &BrowserPane::titleChange, player, &MediaPlayer::setTitle);
+}
+
+void TOndavoForm1::updateMediaStatus()
+{
+    using Status = MediaPlayer::Status;
+    m_env.mediaPlayer->setStatus(m_browser1->isAudioMuted() ? Status::Paused
+                                 : m_radioAudible           ? Status::Playing
+                                                            : Status::Stopped);
+}
+
+void TOndavoForm1::AutostartItemClick(bool on)
+{
+    QString error;
+    if (!m_env.platform->setStartsAtLogin(on, &error)) {
+        m_autostartItem->setChecked(!on);
+        showErrorBox(QStringLiteral("Не удалось изменить запуск при входе в систему: %1").arg(error));
+    }
+}
+
+void TOndavoForm1::SnoozeItemClick()
+{
+    m_timer->snooze();
+}
+
+void TOndavoForm1::snoozeOfferChanged(bool offered)
+{
+    m_snoozeItem->setVisible(offered);
+    // Meanwhile every touch of the window counts: see isTouch().
+    if (offered)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+// A click or a key in the window shows the alarm was noticed; the right button and the menu key
+// only open the menu that offers the snooze.
+bool TOndavoForm1::isTouch(QObject *watched, QEvent *event) const
+{
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress)
+        return static_cast<QMouseEvent *>(event)->button() != Qt::RightButton;
+    if (event->type() == QEvent::KeyPress)
+        return static_cast<QKeyEvent *>(event)->key() != Qt::Key_Menu;
+    return false;
+}
