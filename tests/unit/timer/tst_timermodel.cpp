@@ -91,7 +91,6 @@ void TestTimerModel::armingChecks_data()
     QTest::newRow("a minute ahead") << 0 << qint64(60000) << qint64(0) << "";
     QTest::newRow("the moment is now") << 1 << qint64(0) << qint64(0) << "";
     QTest::newRow("a millisecond ago") << 2 << qint64(-1) << qint64(0) << Expired;
-    QTest::newRow("yesterday") << 0 << qint64(-86400000) << qint64(0) << Expired;
     QTest::newRow("no action selected") << -1 << qint64(5000) << qint64(0) << "";
     QTest::newRow("alarm before the moment, after now") << 4 << qint64(60000) << qint64(30000) << "";
     QTest::newRow("alarm already past") << 4 << qint64(60000) << qint64(-1000) << AlarmExpired;
@@ -133,9 +132,6 @@ void TestTimerModel::ticks_data()
     QTest::newRow("last tick shows 00:00:00")
         << QList<qint64>{-500} << "00:00:00" << true
         << "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц." << QStringList{};
-    QTest::newRow("the moment fires") << QList<qint64>{-500, 3} << "00:00:00" << true
-                                      << "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц."
-                                      << QStringList{"disarmed", "release", "suspend"};
     // A machine that slept through the moment wakes 45 s after it: no balloon for a moment that
     // has passed, the true distance shown, and the action at once.
     QTest::newRow("late tick") << QList<qint64>{-80500, 45200} << "00:00:45" << true
@@ -379,7 +375,6 @@ void TestTimerModel::snooze()
     m.tickAt(0);
     m.tickAt(1000, "WakeUpTimer");
     QVERIFY(m.model.isSnoozeOffered());
-    QCOMPARE(m.timer("SnoozeOffer")->interval(), 30 * 60 * 1000);
     const DateTime chosen = m.model.wakeUpTime();
     if (before == "ring")
         QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
