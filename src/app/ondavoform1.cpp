@@ -224,8 +224,6 @@ void TOndavoForm1::endSession()
 
 bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_timer->isSnoozeOffered() && isTouch(watched, event))
-        m_timer->endSnoozeOffer();
     if (watched == ui->TimerActionComboBox && event->type() == QEvent::ToolTip)
         return true;
     if (watched == ui->ProgTimerGroupBox && event->type() == QEvent::Resize)

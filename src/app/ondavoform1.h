@@ -135,7 +135,6 @@ private:
     void SnoozeItemClick();
     void snoozeOfferChanged(bool offered);
     void AutostartItemClick(bool on);
-    bool isTouch(QObject *watched, QEvent *event) const;
 
     // About page
     void HelpTabSheetShow();
@@ -159,6 +158,7 @@ private:
     QTimer *m_autoOpenTabTimer = nullptr;
     QAction *m_snoozeItem = nullptr;
     QAction *m_autostartItem = nullptr;
+    QObject *m_touchWatcher = nullptr; // while the snooze is offered
     TimerModel *m_timer = nullptr;
     ClosingState *m_closing = nullptr;
     int m_shownPage = 0;

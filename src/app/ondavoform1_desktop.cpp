@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <functional>
 
 void TOndavoForm1::setupDesktop()
 {
@@ -60,26 +61,52 @@ void TOndavoForm1::SnoozeItemClick()
     m_timer->snooze();
 }
 
+namespace {
+// Sees every event of the application while it is installed and says when the window is touched:
+// a click or a key in it shows the alarm was noticed. The right button and the menu key only open
+// the menu that offers the snooze.
+class TouchWatcher : public QObject
+{
+public:
+    TouchWatcher(QWidget *window, std::function<void()> touched)
+        : QObject(window), m_window(window), m_touched(std::move(touched))
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == m_window && isTouch(event))
+            m_touched();
+        return false;
+    }
+
+private:
+    static bool isTouch(QEvent *event)
+    {
+        if (event->type() == QEvent::MouseButtonPress)
+            return static_cast<QMouseEvent *>(event)->button() != Qt::RightButton;
+        if (event->type() == QEvent::KeyPress)
+            return static_cast<QKeyEvent *>(event)->key() != Qt::Key_Menu;
+        return false;
+    }
+
+    QWidget *m_window;
+    std::function<void()> m_touched;
+};
+} // namespace
+
 void TOndavoForm1::snoozeOfferChanged(bool offered)
 {
     m_snoozeItem->setVisible(offered);
-    // Meanwhile every touch of the window counts: see isTouch().
-    if (offered)
-        qApp->installEventFilter(this);
-    else
-        qApp->removeEventFilter(this);
-}
-
-// A click or a key in the window shows the alarm was noticed; the right button and the menu key
-// only open the menu that offers the snooze.
-bool TOndavoForm1::isTouch(QObject *watched, QEvent *event) const
-{
-    const auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != this)
-        return false;
-    if (event->type() == QEvent::MouseButtonPress)
-        return static_cast<QMouseEvent *>(event)->button() != Qt::RightButton;
-    if (event->type() == QEvent::KeyPress)
-        return static_cast<QKeyEvent *>(event)->key() != Qt::Key_Menu;
-    return false;
+    if (m_touchWatcher) {
+        // Possibly from inside its own filter: it goes once the event is done with.
+        qApp->removeEventFilter(m_touchWatcher);
+        m_touchWatcher->deleteLater();
+        m_touchWatcher = nullptr;
+    }
+    if (offered) {
+        m_touchWatcher = new TouchWatcher(this, [this] { m_timer->endSnoozeOffer(); });
+        qApp->installEventFilter(m_touchWatcher);
+    }
 }
