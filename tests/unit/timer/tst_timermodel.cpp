@@ -76,8 +76,6 @@ private slots:
     void systemFailures();
     void summerTime_data();
     void summerTime();
-    void resumeTicksAtOnce_data();
-    void resumeTicksAtOnce();
     void snooze_data();
     void snooze();
 };
@@ -124,22 +122,27 @@ void TestTimerModel::ticks_data()
     QTest::addColumn<bool>("lastMinute");
     QTest::addColumn<QString>("remark");
     QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("then"); // the machine resumes, or the clock is set, 10 min past the moment
     const QString armed = "Таймер успешно отключен.";
+    const QString stirlitz = "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц.";
+    const QStringList fired{"disarmed", "release", "suspend"};
     QTest::newRow("a day ahead") << QList<qint64>{-86400500} << "1 день 00:00:00" << false << armed
-                                 << QStringList{};
+                                 << QStringList{} << QString();
     QTest::newRow("balloon once at 45 s") << QList<qint64>{-46500, -45500, -45100} << "00:00:45" << true
-                                          << armed << QStringList{"balloon", "balloon"};
+                                          << armed << QStringList{"balloon", "balloon"} << QString();
     QTest::newRow("last tick shows 00:00:00")
-        << QList<qint64>{-500} << "00:00:00" << true
-        << "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц." << QStringList{};
+        << QList<qint64>{-500} << "00:00:00" << true << stirlitz << QStringList{} << QString();
     // A machine that slept through the moment wakes 45 s after it: no balloon for a moment that
     // has passed, the true distance shown, and the action at once.
-    QTest::newRow("late tick") << QList<qint64>{-80500, 45200} << "00:00:45" << true
-                               << "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц."
-                               << QStringList{"disarmed", "release", "suspend"};
-    QTest::newRow("fires only once") << QList<qint64>{0, 1000} << "00:00:00" << true
-                                     << "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц."
-                                     << QStringList{"disarmed", "release", "suspend"};
+    QTest::newRow("late tick") << QList<qint64>{-80500, 45200} << "00:00:45" << true << stirlitz << fired
+                               << QString();
+    // A moment the machine slept through, or the clock jumped over, is due at once.
+    QTest::newRow("resumed past the moment")
+        << QList<qint64>{} << "00:10:00" << true << stirlitz << fired << "resume";
+    QTest::newRow("clock set past the moment")
+        << QList<qint64>{} << "00:10:00" << true << stirlitz << fired << "clock";
+    QTest::newRow("fires only once") << QList<qint64>{0, 1000} << "00:00:00" << true << stirlitz << fired
+                                     << QString();
 }
 
 void TestTimerModel::ticks()
@@ -149,11 +152,20 @@ void TestTimerModel::ticks()
     QFETCH(bool, lastMinute);
     QFETCH(QString, remark);
     QFETCH(QStringList, log);
+    QFETCH(QString, then);
     Model m;
     m.arm(Action::Suspend, 2 * 86400000LL);
     m.platform.calls.clear();
     for (qint64 at : ticks)
         m.tickAt(at);
+    if (!then.isEmpty()) {
+        m.clock.set(m.moment.addSecs(600));
+        if (then == "resume")
+            emit m.platform.systemResumed();
+        else
+            emit m.platform.wallClockChanged();
+        QTRY_VERIFY(m.platform.calls.contains("suspend"));
+    }
     QCOMPARE(m.countdown, countdown);
     QCOMPARE(m.lastMinute, lastMinute);
     QCOMPARE(m.model.resetRemark(), remark);
@@ -329,28 +341,6 @@ void TestTimerModel::summerTime()
     else
         qputenv("TZ", zone);
     tzset();
-}
-
-void TestTimerModel::resumeTicksAtOnce_data()
-{
-    QTest::addColumn<bool>("resume"); // else the wall clock was set
-    QTest::newRow("resume") << true;
-    QTest::newRow("clock set") << false;
-}
-
-// A moment that passed while the machine slept, or was jumped over by the clock, acts at once.
-void TestTimerModel::resumeTicksAtOnce()
-{
-    QFETCH(bool, resume);
-    Model m;
-    m.arm(Action::PowerOff, 100000);
-    QVERIFY(m.timer("Timer1")->remainingTime() > 0);
-    m.clock.set(m.moment.addSecs(600));
-    if (resume)
-        emit m.platform.systemResumed();
-    else
-        emit m.platform.wallClockChanged();
-    QTRY_VERIFY(m.platform.calls.contains("poweroff"));
 }
 
 void TestTimerModel::snooze_data()
