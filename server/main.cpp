@@ -16,9 +16,12 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -121,11 +124,17 @@ int main(int argc, char *argv[])
     QFile log;
     if (!options.logFile.isEmpty()) {
         log.setFileName(options.logFile);
-        // Only its owner reads the log: the targets name the listeners.
+        // Only its owner reads the log: the targets name the listeners. The mode given to open()
+        // only applies to a new file, so one already there is made private on what was opened.
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append,
                       QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             printLine(stderr, QStringLiteral("ondavo-service: cannot open log %1: %2")
                                   .arg(options.logFile, log.errorString()));
+            return 1;
+        }
+        if (::fchmod(log.handle(), S_IRUSR | S_IWUSR) != 0) {
+            printLine(stderr, QStringLiteral("ondavo-service: cannot make log %1 private: %2")
+                                  .arg(options.logFile, QString::fromLocal8Bit(std::strerror(errno))));
             return 1;
         }
     }

@@ -108,6 +108,7 @@ private slots:
     void signalsEndItCleanly();
     void badStart_data();
     void badStart();
+    void existingLogMadePrivate();
 
 private:
     Reply get(quint16 port, const QByteArray &target);
@@ -548,6 +549,21 @@ void TestService::badStart()
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().startsWith("ondavo-service: "));
+}
+
+// The mode open() gives applies to new files only; a log already there keeps its lines, not its mode.
+void TestService::existingLogMadePrivate()
+{
+    const QString path = m_dir.filePath(QStringLiteral("existing.log"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4);
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"), path});
+    QVERIFY2(s.port != 0, s.firstLine.constData());
+    QCOMPARE(int(QFile::permissions(path) & 0x0777), 0x0600);
+    stopService(s);
+    QCOMPARE(QFileInfo(path).size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestService)
