@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+Q_LOGGING_CATEGORY(lcSettings, "ondavo.settings", QtInfoMsg)
+
 namespace {
 
 enum class LineKind
@@ -140,6 +142,17 @@ enum class Target
     Unreadable
 };
 
+// Told from the file's size alone: reading it would be the harm.
+bool tooLarge(const QString &path, qint64 size)
+{
+    if (size <= IniFile::MaxFileSize)
+        return false;
+    qCWarning(lcSettings).nospace() << "The settings file " << path << " has " << size
+                                    << " bytes, more than settings ever take: the defaults are used"
+                                    << " and the file is left as it is";
+    return true;
+}
+
 #ifdef Q_OS_UNIX
 // The kind is checked before the file is opened, and again on what was opened: opening a FIFO
 // for reading waits for a writer for good, and opening a device may do something.
@@ -159,6 +172,8 @@ IniFile::Source readRegularFile(const QString &path, QByteArray *data)
         source = IniFile::Source::Unreadable;
     else if (!S_ISREG(info.st_mode))
         source = IniFile::Source::NotAFile;
+    else if (tooLarge(path, info.st_size))
+        source = IniFile::Source::Unreadable;
     char buffer[64 * 1024];
     while (source == IniFile::Source::File) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -167,6 +182,8 @@ IniFile::Source readRegularFile(const QString &path, QByteArray *data)
         else if (n == 0)
             break;
         else if (errno != EINTR)
+            source = IniFile::Source::Unreadable;
+        if (tooLarge(path, data->size())) // grown since the check
             source = IniFile::Source::Unreadable;
     }
     ::close(fd);
@@ -186,6 +203,8 @@ Target targetState(const QString &path)
     // settings file must stay as the user left it.
     if (!(info.st_mode & S_IWUSR))
         return Target::ReadOnly;
+    if (info.st_size > IniFile::MaxFileSize)
+        return Target::Unreadable;
     // Opened, not access(): access() asks with the real user's rights.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -201,6 +220,8 @@ IniFile::Source readRegularFile(const QString &path, QByteArray *data)
         return IniFile::Source::None;
     if (!info.isFile())
         return IniFile::Source::NotAFile;
+    if (tooLarge(path, info.size()))
+        return IniFile::Source::Unreadable;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return IniFile::Source::Unreadable;
@@ -217,6 +238,8 @@ Target targetState(const QString &path)
         return Target::NotAFile;
     if (!info.permission(QFile::WriteOwner))
         return Target::ReadOnly;
+    if (info.size() > IniFile::MaxFileSize)
+        return Target::Unreadable;
     return info.isReadable() ? Target::Replaceable : Target::Unreadable;
 }
 #endif

@@ -2,8 +2,12 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
+
+// Settings files kept aside (too large to be settings) are reported here.
+Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 
 // A Windows-style profile (INI) file held as its lines, so that a save keeps every section, key,
 // comment and blank line it does not change. Names match case-insensitively; values read back are
@@ -17,6 +21,8 @@ class IniFile
 {
 public:
     static constexpr int MaxValueLength = 2047;
+    // A larger file is no settings file: read, it would take many times its size in memory.
+    static constexpr qint64 MaxFileSize = 1024 * 1024;
 
     // What load() found at its path.
     enum class Source
@@ -24,7 +30,7 @@ public:
         None,      // nothing there (also a document that never came from a file)
         File,      // a regular file, read in full
         NotAFile,  // a FIFO, device, socket or directory: never opened for reading
-        Unreadable // there, but it could not be read: a document from it is never saved
+        Unreadable // there, but it could not be read or is over MaxFileSize: never replaced
     };
 
     // Only regular files are read, so a FIFO at the path cannot hang the caller. Anything that is
@@ -47,7 +53,7 @@ public:
     void setValue(const QString &section, const QString &key, const QString &value);
 
     // Replaces the whole file atomically; false, with errorString(), on any failure. Never replaces
-    // what is not a regular file, a read-only file, or a file that could not be read.
+    // what is not a regular file, a read-only file, or a file that could not be read or is too large.
     bool save(const QString &path);
     QString errorString() const { return m_error; }
 

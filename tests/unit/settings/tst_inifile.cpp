@@ -29,6 +29,8 @@ private slots:
     void readOnlyFileIsNotReplaced();
     void hostilePaths_data();
     void hostilePaths();
+    void sizeLimit_data();
+    void sizeLimit();
 
 private:
     QTemporaryDir m_dir;
@@ -444,6 +446,39 @@ void TestIniFile::hostilePaths()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), original);
     }
+}
+
+void TestIniFile::sizeLimit_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("kept"); // aside, as an unreadable file is
+    QTest::newRow("1 MiB") << (qint64(1) << 20) << false;
+    QTest::newRow("1 MiB and a byte") << (qint64(1) << 20) + 1 << true;
+    QTest::newRow("1 GiB and a few bytes, sparse") << (qint64(1) << 30) + 3 << true;
+}
+
+// The size alone decides, so a huge file costs neither the memory nor the time of reading it.
+void TestIniFile::sizeLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[S]\nA=1\n") == 8 && file.resize(size));
+    file.close();
+    if (kept)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QString::number(size) + " bytes"));
+    QElapsedTimer timer;
+    timer.start();
+    IniFile ini = IniFile::load(path);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(ini.source(), kept ? IniFile::Source::Unreadable : IniFile::Source::File);
+    QCOMPARE(ini.value(QStringLiteral("S"), QStringLiteral("A")), kept ? QString() : QStringLiteral("1"));
+    ini.setValue(QStringLiteral("S"), QStringLiteral("A"), QStringLiteral("2"));
+    QCOMPARE(ini.save(path), !kept);
+    QCOMPARE(IniFile::fromData("[S]\nA=3\n").save(path), !kept); // nor by a document from elsewhere
+    QCOMPARE(QFileInfo(path).size(), kept ? size : 8);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)
