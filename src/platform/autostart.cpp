@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 // One Exec argument by the desktop-entry quoting rules; the value's own escapes come after.
@@ -48,17 +50,80 @@ bool fail(QString *error, const QString &reason)
     return false;
 }
 
+QString entryName()
+{
+    return QStringLiteral("/autostart/") + Autostart::DesktopId + QStringLiteral(".desktop");
+}
+
+// A dangling link counts: it hides the system-wide entries as the user's entry.
+bool present(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Whether the session starts the entry at path, by the keys of its [Desktop Entry] group. Anything
+// that is not a regular file of an entry's size is never opened: a FIFO would block the read.
+bool starts(const QString &path)
+{
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || info.size() > 64 * 1024 || !file.open(QIODevice::ReadOnly))
+        return false;
+    QHash<QByteArray, QByteArray> keys;
+    bool inEntry = false;
+    bool sawEntry = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QByteArray text = line.trimmed();
+        const qsizetype equals = text.indexOf('=');
+        if (text.startsWith('[')) {
+            inEntry = text == "[Desktop Entry]";
+            sawEntry = sawEntry || inEntry;
+        } else if (inEntry && equals > 0 && !text.startsWith('#')) {
+            keys.insert(text.left(equals).trimmed(), text.mid(equals + 1).trimmed());
+        }
+    }
+    const QList<QByteArray> desktops = qgetenv("XDG_CURRENT_DESKTOP").split(':');
+    const auto listed = [&](const char *key) {
+        const QList<QByteArray> names = keys.value(key).split(';');
+        return std::any_of(desktops.begin(), desktops.end(),
+                           [&](const QByteArray &d) { return !d.isEmpty() && names.contains(d); });
+    };
+    return sawEntry && keys.value("Hidden") != "true" && keys.value("X-GNOME-Autostart-enabled") != "false" &&
+           (!keys.contains("OnlyShowIn") || listed("OnlyShowIn")) && !listed("NotShowIn");
+}
+
+// The link itself goes first: QSaveFile would replace what it points to, as root even /dev/null.
+bool writeEntry(const QString &path, const QByteArray &entry, QString *error)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(error, QStringLiteral("не удалось создать папку %1").arg(folder));
+    QFile link(path);
+    if (QFileInfo(path).isSymLink() && !link.remove())
+        return fail(error, QStringLiteral("не удалось удалить %1: %2").arg(path, link.errorString()));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
+        return fail(error, QStringLiteral("не удалось записать %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
 } // namespace
 
 QString Autostart::entryPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/autostart/") + DesktopId + QStringLiteral(".desktop");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + entryName();
 }
 
 bool Autostart::isOn()
 {
-    return QFileInfo(entryPath()).isFile();
+    // The user's folder first, then $XDG_CONFIG_DIRS: the first entry found decides.
+    for (const QString &folder : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
+        const QString path = folder + entryName();
+        if (QDir::isAbsolutePath(folder) && present(path))
+            return starts(path);
+    }
+    return false;
 }
 
 bool Autostart::set(bool on, const QString &executable, QString *error)
@@ -66,17 +131,24 @@ bool Autostart::set(bool on, const QString &executable, QString *error)
     const QString path = entryPath();
     if (!on) {
         QFile file(path);
-        if (!file.exists() || file.remove())
+        if (present(path) && !file.remove())
+            return fail(error, QStringLiteral("не удалось удалить %1: %2").arg(path, file.errorString()));
+        if (!isOn())
             return true;
-        return fail(error, QStringLiteral("не удалось удалить %1: %2").arg(path, file.errorString()));
+        // A system-wide entry would still start: the user's hiding entry overrides it.
+        const QByteArray hidden = QStringLiteral("[Desktop Entry]\n"
+                                                 "Type=Application\n"
+                                                 "Name=Ondavo\n"
+                                                 "Exec=%1 %2\n"
+                                                 "Hidden=true\n")
+                                      .arg(DesktopId, Argument)
+                                      .toUtf8();
+        return writeEntry(path, hidden, error);
     }
 
     const QFileInfo program(executable);
     if (!program.isFile() || !program.isExecutable())
         return fail(error, QStringLiteral("программа %1 не найдена").arg(executable));
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return fail(error, QStringLiteral("не удалось создать папку %1").arg(folder));
 
     const QString exec = execArgument(executable) + QLatin1Char(' ') + Argument;
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
@@ -89,8 +161,5 @@ bool Autostart::set(bool on, const QString &executable, QString *error)
                                             "StartupNotify=false\n")
                                  .arg(escapeValue(exec))
                                  .toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        return fail(error, QStringLiteral("не удалось записать %1: %2").arg(path, file.errorString()));
-    return true;
+    return writeEntry(path, entry, error);
 }

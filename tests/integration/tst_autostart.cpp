@@ -12,6 +12,8 @@ class TestAutostart : public QObject
 private slots:
     void entry_data();
     void entry();
+    void state_data();
+    void state();
     void childrenKeepTheirOwnSoundName();
 };
 
@@ -21,11 +23,22 @@ static QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-static bool writeExecutable(const QString &path, const QByteArray &data)
+static bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
     return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
-           file.write(data) == data.size() && file.setPermissions(file.permissions() | QFile::ExeOwner);
+           file.write(data) == data.size();
+}
+
+static bool writeExecutable(const QString &path, const QByteArray &data)
+{
+    return writeFile(path, data) && QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+}
+
+static bool valid(const QString &entry)
+{
+    const int validator = QProcess::execute("desktop-file-validate", {entry});
+    return validator == 0 || validator == -2; // -2: not installed
 }
 
 void TestAutostart::entry_data()
@@ -45,6 +58,7 @@ void TestAutostart::entry()
     QFETCH(QString, program);
     QFETCH(QString, exec);
     TestHome home;
+    qputenv("XDG_CONFIG_DIRS", (home.path() + "/xdg").toLocal8Bit()); // not the machine's entries
     QVERIFY(writeExecutable(home.path() + '/' + program, ""));
     QString error;
     QVERIFY2(Autostart::set(true, home.path() + '/' + program, &error), qPrintable(error));
@@ -52,10 +66,74 @@ void TestAutostart::entry()
     const QString entry = home.config() + "/autostart/ondavo.desktop";
     const QStringList lines = QString::fromUtf8(contents(entry)).split('\n');
     QCOMPARE(lines.filter(QRegularExpression("^Exec=")), QStringList("Exec=" + exec.arg(home.path())));
-    const int validator = QProcess::execute("desktop-file-validate", {entry});
-    QVERIFY2(validator == 0 || validator == -2, "desktop-file-validate found errors"); // -2: not installed
+    QVERIFY2(valid(entry), "desktop-file-validate found errors");
     QVERIFY2(Autostart::set(false, QString(), &error), qPrintable(error));
     QVERIFY(!Autostart::isOn() && !QFile::exists(entry));
+}
+
+void TestAutostart::state_data()
+{
+    QTest::addColumn<QByteArray>("user");    // the user's entry; null: none
+    QTest::addColumn<bool>("linked");        // the entry is a link to the user's own file, or to nothing
+    QTest::addColumn<QByteArray>("system");  // in the second system folder; null: none
+    QTest::addColumn<bool>("on");            // on the desktops ubuntu:GNOME
+    QTest::addColumn<bool>("hiddenWhenOff"); // switching off writes a hiding entry rather than none
+
+    const QByteArray app = "[Desktop Entry]\nType=Application\nName=X\nExec=x\n";
+    const QByteArray no;
+    QTest::newRow("link to a user's file") << app << true << no << true << false;
+    QTest::newRow("link to nothing") << no << true << no << false << false;
+    QTest::newRow("Hidden") << app + "Hidden = true\n" << false << no << false << false;
+    QTest::newRow("Hidden in another group") << app + "[Desktop Action a]\nHidden=true\n"
+                                             << false << no << true << false;
+    QTest::newRow("GNOME disabled") << app + "X-GNOME-Autostart-enabled=false\n"
+                                    << true << no << false << false;
+    QTest::newRow("OnlyShowIn excluding") << app + "OnlyShowIn=KDE;XFCE;\n" << false << no << false << false;
+    QTest::newRow("OnlyShowIn including") << app + "OnlyShowIn=KDE;GNOME;\n" << false << no << true << false;
+    QTest::newRow("NotShowIn including") << app + "NotShowIn=GNOME\n" << false << no << false << false;
+    QTest::newRow("garbage") << QByteArray("\0\xff[Desktop Entry\nExec=x\n", 24) << false << no << false
+                             << false;
+    QTest::newRow("system entry") << no << false << app << true << true;
+    QTest::newRow("user entry over the system one") << app + "Hidden=true\n" << false << app << false << true;
+}
+
+// What the session would start, and that switching never writes through a link.
+void TestAutostart::state()
+{
+    QFETCH(QByteArray, user);
+    QFETCH(bool, linked);
+    QFETCH(QByteArray, system);
+    QFETCH(bool, on);
+    QFETCH(bool, hiddenWhenOff);
+    TestHome home;
+    const QString program = home.path() + "/bin/ondavo";
+    const QString entry = home.config() + "/autostart/ondavo.desktop";
+    const QString target = home.path() + "/mine/ondavo.desktop";
+    qputenv("XDG_CONFIG_DIRS", (home.path() + "/xdg1:" + home.path() + "/xdg2").toLocal8Bit());
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    QVERIFY(writeExecutable(program, "") &&
+            (system.isNull() || writeFile(home.path() + "/xdg2/autostart/ondavo.desktop", system)));
+    const auto prepare = [&] {
+        QFile::remove(entry);
+        return (user.isNull() || writeFile(linked ? target : entry, user)) &&
+               (!linked || (QDir().mkpath(home.config() + "/autostart") && QFile::link(target, entry)));
+    };
+
+    QVERIFY(prepare());
+    QCOMPARE(Autostart::isOn(), on);
+    QString error;
+    QVERIFY2(Autostart::set(true, program, &error), qPrintable(error));
+    QVERIFY(Autostart::isOn());
+    QVERIFY(QFileInfo(entry).isFile() && !QFileInfo(entry).isSymLink());
+    QCOMPARE(contents(target), linked ? user : QByteArray());
+
+    QVERIFY(prepare());
+    QVERIFY2(Autostart::set(false, QString(), &error), qPrintable(error));
+    QVERIFY(!Autostart::isOn());
+    QVERIFY(!QFileInfo(entry).isSymLink());
+    QCOMPARE(QFile::exists(entry), hiddenWhenOff);
+    QVERIFY(!hiddenWhenOff || (contents(entry).contains("\nHidden=true\n") && valid(entry)));
+    QCOMPARE(contents(target), linked ? user : QByteArray());
 }
 
 // A player the timer starts or opens must not pass for this program in the mixer, nor get its volume.
