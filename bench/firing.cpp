@@ -38,8 +38,11 @@ public:
     }
 
     QString appDataFolder() const override { return m_real->appDataFolder(); }
-    QString executableFolder() const override { return m_real->executableFolder(); }
-    void bringWindowToFront(QWidget *window) override { m_real->bringWindowToFront(window); }
+    QUrl fileBesideExecutable(const QString &path) const override
+    {
+        return m_real->fileBesideExecutable(path);
+    }
+    void bringWindowToFront(QWindow *window) override { m_real->bringWindowToFront(window); }
     bool openUrl(const QUrl &url) override { return m_real->openUrl(url); }
     bool startDetached(const QString &, const QStringList &, QString *) override
     {
@@ -54,7 +57,6 @@ public:
     void requestSuspend() override {}
     void inhibitIdle(const QString &why) override { m_real->inhibitIdle(why); }
     void releaseIdle() override { m_real->releaseIdle(); }
-    bool isSystemTrayAvailable() const override { return m_real->isSystemTrayAvailable(); }
     QString fileVersionText() const override { return m_real->fileVersionText(); }
 
     QElapsedTimer monotonic;

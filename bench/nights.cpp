@@ -70,11 +70,12 @@ public:
     QString appData;
 
     QString appDataFolder() const override { return appData; }
-    QString executableFolder() const override
+    QUrl fileBesideExecutable(const QString &relativePath) const override
     {
-        return QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+        return fileUrlIn(QFile::encodeName(QCoreApplication::applicationDirPath() + QLatin1Char('/')),
+                         relativePath);
     }
-    void bringWindowToFront(QWidget *) override {}
+    void bringWindowToFront(QWindow *) override {}
     bool openUrl(const QUrl &) override { return false; }
     bool startDetached(const QString &, const QStringList &, QString *error) override
     {
@@ -433,13 +434,6 @@ int main(int argc, char *argv[])
     auto *wakeTimePicker = static_cast<QTimeEdit *>(find("WakeUpTimePicker"));
     auto *setBtn = static_cast<QPushButton *>(find("TimerSetBtn"));
     auto *status = static_cast<QLineEdit *>(find("TimerStatusEdit"));
-    auto *timer1 = window->findChild<QTimer *>(QStringLiteral("Timer1"));
-    auto *wakeUpTimer = window->findChild<QTimer *>(QStringLiteral("WakeUpTimer"));
-    auto *alarmWatch = window->findChild<QTimer *>(QStringLiteral("AlarmWatch"));
-    if (!timer1 || !wakeUpTimer || !alarmWatch) {
-        std::fprintf(stderr, "the timer's clocks are not where they were\n");
-        return 1;
-    }
 
     std::printf(
         "nights: service 127.0.0.1:%u, partner localhost:%u, alarm watch %d ms, moments %d ms apart\n",
@@ -475,7 +469,7 @@ int main(int argc, char *argv[])
         // The moment comes: the sleep request loads.
         completed.clear();
         clock.jumpTo(window->timer()->timerTime().toEpochMSecs());
-        QMetaObject::invokeMethod(timer1, "timeout");
+        window->timer()->tick();
         if (!waitUntil([&] { return loaded("sleep"); })) {
             std::fprintf(stderr, "cycle %d: the sleep page did not load (at %s)\n", cycle,
                          qPrintable(completed.toString()));
@@ -498,7 +492,7 @@ int main(int argc, char *argv[])
         clock.jumpTo(window->timer()->wakeUpTime().toEpochMSecs());
         heardAfterMs = -1;
         sinceWake.start();
-        QMetaObject::invokeMethod(wakeUpTimer, "timeout");
+        window->timer()->onWakeUpTick();
         if (!waitUntil([&] { return loaded("login"); }) ||
             !waitUntil([&] { return service.count(QStringLiteral("GET /played?")) > playedBefore; })) {
             std::fprintf(stderr, "cycle %d: the wake-up page did not play (at %s)\n", cycle,
@@ -506,11 +500,11 @@ int main(int argc, char *argv[])
             return 1;
         }
         // The station is heard, or the alarm watch gives up on it and the program rings its own.
-        if (!waitUntil([&] { return heardAfterMs >= 0 && !alarmWatch->isActive(); })) {
+        if (!waitUntil([&] { return heardAfterMs >= 0 && !window->radio()->isAlarmWatched(); })) {
             std::fprintf(stderr, "cycle %d: neither the station nor the program's alarm was heard\n", cycle);
             return 1;
         }
-        const bool rangNow = pageOf(radio) && pageOf(radio)->url().fragment() == QLatin1String("alarm");
+        const bool rangNow = pageOf(radio) && pageOf(radio)->url().query() == QLatin1String("alarm");
         heard += heardAfterMs >= 0;
         rang += rangNow;
         if (verbose)

@@ -13,11 +13,12 @@ function(ondavo_warnings target)
     target_link_libraries(${target} PRIVATE ondavo_options)
 endfunction()
 
-# ondavo_library(name SOURCES ... LIBS ...): a static library of the program's own code.
+# ondavo_library(name SOURCES ... LIBS ... [PRIVATE ...]): a static library of the program's own
+# code. LIBS are what its headers need, so its users get them too; PRIVATE what only its sources use.
 function(ondavo_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PRIVATE" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE})
     ondavo_warnings(${name})
 endfunction()

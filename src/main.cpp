@@ -1,5 +1,4 @@
 #include "app/ondavoform1.h"
-#include "app/sessionend.h"
 #include "app/singleinstance.h"
 #include "core/clock.h"
 #include "platform/autostart.h"
@@ -13,6 +12,7 @@
 #include <QFile>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 
 namespace {
 // The program's icon as a file the desktop can show: the installed one, else a copy of the built-in.
@@ -75,12 +75,11 @@ int main(int argc, char *argv[])
     // The end of the session never waits for us: the logoff goes out, the settings are kept.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.endSession(); });
-    TerminationWatcher termination;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
-                     &TOndavoForm1::endSession);
+    QObject::connect(platform.get(), &Platform::terminationRequested, &window, &TOndavoForm1::endSession);
+    platform->watchTermination();
 
     // From the login entry the window waits in the tray; without a tray it must not be lost.
-    if (!atLogin || !platform->isSystemTrayAvailable())
+    if (!atLogin || !QSystemTrayIcon::isSystemTrayAvailable())
         window.show();
     return QApplication::exec();
 }

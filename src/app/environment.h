@@ -1,7 +1,10 @@
 #pragma once
 
+#include "radio/radiosession.h"
 #include "service/browserpane.h"
 #include "service/endpoints.h"
+
+#include <functional>
 
 class Clock;
 class MediaPlayer;
@@ -14,8 +17,10 @@ struct Environment
     Platform *platform = nullptr;
     BrowserPaneFactory paneFactory;
     Endpoints endpoints;
-    // How long the radio may stay silent after a wake-up before the program rings its own alarm.
-    int alarmWatchMs = 20000;
+    // Whether the desktop has a tray (notification area) the icon can live in right now; empty,
+    // the desktop is asked.
+    std::function<bool()> trayAvailable;
+    int alarmWatchMs = RadioSession::AlarmWatchMs;
     // The desktop's player controls, when the program could take its place on the session bus.
     MediaPlayer *mediaPlayer = nullptr;
 };

@@ -4,8 +4,8 @@
 #include "app/closingstate.h"
 #include "core/clock.h"
 #include "platform/platform.h"
+#include "radio/radiosession.h"
 #include "service/browserpane.h"
-#include "service/requests.h"
 #include "ui/trayicon.h"
 
 #include <QCloseEvent>
@@ -19,14 +19,6 @@
 namespace {
 // The value all four date pickers are stored with.
 const QDateTime StoredPickerValue(QDate(2009, 3, 16), QTime(23, 51, 6, 31));
-
-QTimer *makeTimer(QObject *owner, const char *name, int intervalMs)
-{
-    auto *t = new QTimer(owner);
-    t->setObjectName(QLatin1String(name));
-    t->setInterval(intervalMs);
-    return t;
-}
 } // namespace
 
 TOndavoForm1::TOndavoForm1(const Environment &env, QWidget *parent)
@@ -58,40 +50,49 @@ void TOndavoForm1::setupComponents()
                                   static_cast<QDateTimeEdit *>(ui->WakeUpTimePicker)})
         picker->setDateTime(StoredPickerValue);
 
-    // The action list keeps its hint text but never shows it.
-    ui->TimerActionComboBox->installEventFilter(this);
+    m_browser1 = createPane(PaneRole::Radio, ui->Browser1);
+    m_radio = new RadioSession(m_browser1, m_env.platform, m_env.endpoints, this);
+    m_radio->setAlarmWatchMs(m_env.alarmWatchMs);
+    m_radio->setMediaPlayer(m_env.mediaPlayer);
+    connect(m_radio, &RadioSession::message, ui->StatusPanel1, &QLabel::setText);
+    connect(m_radio, &RadioSession::statusTextChange, this, &TOndavoForm1::Browser1StatusTextChange);
+    connect(m_radio, &RadioSession::titleChange, this, &TOndavoForm1::Browser1TitleChange);
+    connect(m_radio, &RadioSession::navigationFailed, this, &TOndavoForm1::showErrorBox);
+    connect(m_radio, &RadioSession::soundUnheard, this, &TOndavoForm1::showWarning);
+    connect(m_radio, &RadioSession::localPageMissing, this, [this] {
+        showMessageBox(QStringLiteral("Ошибка загрузки программы"),
+                       QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+    });
 
-    m_autoOpenTabTimer = makeTimer(this, "AutoOpenTabTimer", 200);
-    m_closing = new ClosingState(this);
-    // The closing tick, or the service never let the closing sequence finish: ask again.
+    m_closing = new ClosingState(m_radio, this);
     connect(m_closing, &ClosingState::closeDue, this, &QWidget::close);
-    setupTimerPage();
+    connect(m_closing, &ClosingState::writeFailureDue, this, &TOndavoForm1::showWriteFailure);
+    connect(m_closing, &ClosingState::finished, this, &TOndavoForm1::closed);
 
     m_trayPopupMenu = new QMenu(this);
     m_trayPopupMenu->setObjectName(QStringLiteral("TrayPopupMenu"));
-    m_snoozeItem = m_trayPopupMenu->addAction(QStringLiteral("Отложить на 10 минут"));
-    m_snoozeItem->setObjectName(QStringLiteral("SnoozeItem"));
-    m_snoozeItem->setVisible(false);
-    m_autostartItem = m_trayPopupMenu->addAction(QStringLiteral("Запускать при входе в систему"));
-    m_autostartItem->setObjectName(QStringLiteral("AutostartItem"));
-    m_autostartItem->setCheckable(true);
-    m_trayPopupMenu->addAction(ui->Close1);
-    addAction(ui->Close1); // F10 works while the window has the focus
-    connect(ui->Close1, &QAction::triggered, this, &TOndavoForm1::Close1Click);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_trayPopupMenu->popup(mapToGlobal(pos)); });
-
     m_myTrayIcon = new TrayIcon(
         {QIcon(QStringLiteral(":/icons/player.svg")), QIcon(QStringLiteral(":/icons/player-dark.svg"))},
-        [platform = m_env.platform] { return platform->isSystemTrayAvailable(); }, this);
+        m_env.trayAvailable, this);
     m_myTrayIcon->setToolTip(appTitle());
     m_myTrayIcon->setContextMenu(m_trayPopupMenu);
     connect(m_myTrayIcon, &TrayIcon::clicked, this, &TOndavoForm1::myTrayIconClick);
-    connect(m_myTrayIcon, &TrayIcon::doubleClicked, this, &TOndavoForm1::myTrayIconDblClick);
+    connect(m_myTrayIcon, &TrayIcon::doubleClicked, this, &TOndavoForm1::myTrayIconClick);
     connect(m_myTrayIcon, &TrayIcon::balloonClicked, this, &TOndavoForm1::myTrayIconBalloonClick);
+
+    setupTimerPage();
+    setupDesktop();
+    m_trayPopupMenu->addAction(ui->Close1);
+    addAction(ui->Close1); // F10 works while the window has the focus
+    connect(ui->Close1, &QAction::triggered, this, &QWidget::close);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_trayPopupMenu->popup(mapToGlobal(pos)); });
     m_myTrayIcon->show();
 
     // Tabs open when the pointer rests on them; the strip around the tabs counts as leaving them.
+    m_autoOpenTabTimer = new QTimer(this);
+    m_autoOpenTabTimer->setObjectName(QStringLiteral("AutoOpenTabTimer"));
+    m_autoOpenTabTimer->setInterval(200);
     connect(m_autoOpenTabTimer, &QTimer::timeout, this, &TOndavoForm1::AutoOpenTabTimerTimer);
     for (QWidget *w :
          {static_cast<QWidget *>(ui->PageControl1), static_cast<QWidget *>(ui->PageControl1->tabBar())}) {
@@ -100,16 +101,7 @@ void TOndavoForm1::setupComponents()
     }
     ui->HomePageLabel->installEventFilter(this);
     ui->UpdatePageLabel->installEventFilter(this);
-
-    m_browser1 = createPane(PaneRole::Radio, ui->Browser1);
-    connect(m_browser1, &BrowserPane::statusTextChange, this, &TOndavoForm1::Browser1StatusTextChange);
-    connect(m_browser1, &BrowserPane::titleChange, this, &TOndavoForm1::Browser1TitleChange);
-    connect(m_browser1, &BrowserPane::navigateComplete2, this, &TOndavoForm1::Browser1NavigateComplete2);
-    connect(m_browser1, &BrowserPane::navigateError, this, &TOndavoForm1::Browser1NavigateError);
-    connect(m_browser1, &BrowserPane::audibleChanged, m_timer, &TimerModel::setRadioAudible);
-
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
-    setupDesktop();
 }
 
 BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
@@ -126,7 +118,7 @@ BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
 void TOndavoForm1::FormCreate()
 {
     InitMainWindow();
-    Login();
+    m_radio->login();
 }
 
 void TOndavoForm1::InitMainWindow()
@@ -145,11 +137,7 @@ void TOndavoForm1::InitMainWindow()
 
 void TOndavoForm1::closeEvent(QCloseEvent *event)
 {
-    if (m_closing->isClosed()) {
-        event->accept();
-        return;
-    }
-    if (!m_closing->isForced() && !FormCloseQuery()) {
+    if (!m_closing->isClosed() && !FormCloseQuery()) {
         event->ignore();
         return;
     }
@@ -159,51 +147,38 @@ void TOndavoForm1::closeEvent(QCloseEvent *event)
 
 bool TOndavoForm1::FormCloseQuery()
 {
-    const bool canClose = m_closing->query(Logoff());
-    if (m_closing->reportLogoffFailure())
-        showErrorBox(m_browser1->errorString());
+    const bool canClose = m_closing->query();
+    if (m_closing->reportLogoffRefused())
+        showErrorBox(m_radio->errorString());
     return canClose;
 }
 
 void TOndavoForm1::FormClose()
 {
-    m_closing->setClosed();
+    if (m_closing->isClosed())
+        return;
     // An armed timer ends with the program: nothing may fire while the last box is up, and the
     // program's hold on the system ends too.
     m_timer->stop();
     const bool saved = m_closing->settingsWritten() || SaveSettings();
-    m_browser1->stop();
+    m_radio->stopLoading();
     if (m_browser2)
         m_browser2->stop();
     m_myTrayIcon->hide();
-    if (!saved && !m_closing->isSessionEnding()) {
-        reportWriteFailureThenClose();
-        return;
-    }
-    emit closed();
+    m_closing->closed(saved);
 }
 
 // The program ends when the box is answered, or after a while when nobody is there to answer it.
-void TOndavoForm1::reportWriteFailureThenClose()
+void TOndavoForm1::showWriteFailure()
 {
     auto *box =
         new QMessageBox(QMessageBox::Critical, appTitle(),
                         QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile), QMessageBox::Ok);
     box->setObjectName(QStringLiteral("WriteFailureBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    auto *bound = new QTimer(box);
-    bound->setObjectName(QStringLiteral("WriteFailureBoxBound"));
-    bound->setSingleShot(true);
-    connect(bound, &QTimer::timeout, box, &QDialog::reject);
-    connect(box, &QDialog::finished, this, &TOndavoForm1::closed);
+    connect(m_closing, &ClosingState::writeFailureTimedOut, box, &QDialog::reject);
+    connect(box, &QDialog::finished, m_closing, &ClosingState::writeFailureAnswered);
     box->open();
-    bound->start(WriteFailureBoxMs);
-}
-
-void TOndavoForm1::Browser1NavigateComplete2(const QUrl &url)
-{
-    if (m_closing->pageLoaded(Requests::isLogoff(url)))
-        close();
 }
 
 void TOndavoForm1::endSession()
@@ -233,7 +208,7 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
             const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
             PageControl1MouseMove(ui->PageControl1->tabBar()->mapFromGlobal(global));
         } else if (event->type() == QEvent::Leave) {
-            PageControl1MouseLeave();
+            m_autoOpenTabTimer->stop(); // PageControl1MouseLeave
         }
     }
     // A link opens when the button comes up over it; dragging off first is a change of mind.
@@ -241,12 +216,10 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
         static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
         (watched == ui->HomePageLabel || watched == ui->UpdatePageLabel) &&
         static_cast<QWidget *>(watched)->rect().contains(
-            static_cast<QMouseEvent *>(event)->position().toPoint())) {
-        if (watched == ui->HomePageLabel)
-            HomePageLabelClick();
-        else if (watched == ui->UpdatePageLabel)
-            UpdatePageLabelClick();
-    }
+            static_cast<QMouseEvent *>(event)->position().toPoint()))
+        openSitePage(watched == ui->HomePageLabel
+                         ? QStringLiteral("/index.php?action=ondavo")
+                         : QStringLiteral("/index.php?action=ondavo&subact=download"));
     return QWidget::eventFilter(watched, event);
 }
 

@@ -19,15 +19,16 @@ class QDateEdit;
 class QTimeEdit;
 class QMenu;
 class QTimer;
+class RadioSession;
 class TrayIcon;
+struct TimerSettings;
 
-// The program's one window: the switchboard of control, pane and timer events.
+// The program's one window: a view of the radio session, the timer model and the closing
+// sequence. Its handlers take what the person did to a model and draw what the models say.
 class TOndavoForm1 : public QWidget
 {
     Q_OBJECT
 public:
-    // How long a failed write of the settings is shown at the close before the program ends anyway.
-    static constexpr int WriteFailureBoxMs = 30000;
     // The application title: caption, tray hint and the caption of the error boxes.
     static QString appTitle() { return QStringLiteral("Ondavo"); }
 
@@ -35,11 +36,12 @@ public:
     ~TOndavoForm1() override;
 
     const MainWindowState &state() const { return m_state; }
+    RadioSession *radio() const { return m_radio; }
     BrowserPane *radioPane() const { return m_browser1; }
     BrowserPane *clockPane() const { return m_browser2; }
     TrayIcon *trayIcon() const { return m_myTrayIcon; }
     TimerModel *timer() const { return m_timer; }
-    const ClosingState *closingState() const { return m_closing; }
+    ClosingState *closingState() const { return m_closing; }
     QMenu *trayPopupMenu() const { return m_trayPopupMenu; }
 
 public slots:
@@ -59,89 +61,68 @@ protected:
 
 private:
     // Creation and closing sequences
+    void setupComponents();
     void FormCreate();
     void InitMainWindow();
     bool FormCloseQuery();
     void FormClose();
-    void reportWriteFailureThenClose();
+    void showWriteFailure();
 
     // Settings file
     void resolvePaths();
     void LoadSettings();
     bool SaveSettings();
 
-    // Service requests and panes
-    void Login();
-    bool Logoff();
+    // Service pages
+    BrowserPane *createPane(PaneRole role, QWidget *placeholder);
     void ClockSheetShow();
     void Browser1StatusTextChange(const QString &text);
     void Browser1TitleChange(const QString &text);
-    void Browser1NavigateComplete2(const QUrl &url);
-    void Browser1NavigateError(const QUrl &url, bool *cancel);
     void Browser2NavigateError(const QUrl &url, bool *cancel);
-    void LoadPartnerPlayer();
-    QUrl localRadioPage() const;
-    bool LoadLocalRadioPage(const QUrl &page);
     void LoadLocalClockPage();
-    BrowserPane *createPane(PaneRole role, QWidget *placeholder);
-    bool navigateOrReport(BrowserPane *pane, const QUrl &url);
 
     // Window, tray and tabs
     void MinimizeToTray();
     void RestoreFromTray();
     void StopTrayAnimation();
     void myTrayIconClick();
-    void myTrayIconDblClick();
     void myTrayIconBalloonClick();
-    void Close1Click();
     void PageControl1MouseMove(const QPoint &pos);
-    void PageControl1MouseLeave();
     void AutoOpenTabTimerTimer();
     void pageShown(int index);
 
-    // Timer page and arming: adapters between the page and the timer model
+    // Timer page: a view of the timer model
     void setupTimerPage();
     void anchorTimerStatusEdit();
     DateTime CombineDateTime(const QDateEdit *datePicker, const QTimeEdit *timePicker) const;
     void SetPickers(QDateEdit *datePicker, QTimeEdit *timePicker, const DateTime &moment);
+    TimerSettings timerDraft() const;
     void FillActionList();
-    void TimerActionComboBoxChange();
     void UpdateActionFields();
     void SetTimerControlsArmed(bool armed);
     void TimerSetBtnClick();
     void TimerResetBtnClick();
     void DisarmTimer();
     void TimersTabSheetShow();
-    void TimersTabSheetHide();
 
     // Countdown and notifications
+    void Timer1Timer(const QString &countdown, bool lastMinute);
     void ShowCountdown(const QString &text);
-    void UpdateCountdownStyle(bool lastMinute);
     void ShowTimerBalloon(const QString &title, const QString &text, bool warning);
-    void ClearCountdownPanel();
     void setTimerStatusStyle(const QColor &color, bool bold);
     void showTimerFailure(const QString &text);
+    void showWarning(const QString &text);
+    void SuspendComputer(TimerModel::Action action);
 
-    // Actions that need the panes
-    void runTimerAction(TimerModel::Action action);
-    void SuspendComputer();
-    void EnterQuietSleep(const QString &wakeUpText);
-    void RingLocalAlarm();
-    void WakeUpLogin(TimerModel::LoginReason reason);
-
-    // The desktop: player controls and media keys, snooze after the alarm
+    // The desktop: start at login, snooze after the alarm
     void setupDesktop();
-    void updateMediaStatus();
-    void SnoozeItemClick();
-    void snoozeOfferChanged(bool offered);
     void AutostartItemClick(bool on);
+    void snoozeOfferChanged(bool offered);
 
     // About page
     void HelpTabSheetShow();
-    void HomePageLabelClick();
-    void UpdatePageLabelClick();
+    void openSitePage(const QString &path);
 
-    void setupComponents();
     void showErrorBox(const QString &text);
     void showMessageBox(const QString &caption, const QString &text);
 
@@ -152,6 +133,9 @@ private:
 
     BrowserPane *m_browser1 = nullptr;
     BrowserPane *m_browser2 = nullptr; // created when the clock tab is first shown
+    RadioSession *m_radio = nullptr;
+    TimerModel *m_timer = nullptr;
+    ClosingState *m_closing = nullptr;
 
     TrayIcon *m_myTrayIcon = nullptr;
     QMenu *m_trayPopupMenu = nullptr;
@@ -159,8 +143,5 @@ private:
     QAction *m_snoozeItem = nullptr;
     QAction *m_autostartItem = nullptr;
     QObject *m_touchWatcher = nullptr; // while the snooze is offered
-    TimerModel *m_timer = nullptr;
-    ClosingState *m_closing = nullptr;
     int m_shownPage = 0;
-    bool m_radioAudible = false;
 };

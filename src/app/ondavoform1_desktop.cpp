@@ -1,11 +1,9 @@
-// The desktop around the window: its player controls and media keys, and the snooze that
-// follows an alarm.
+// The desktop around the window: start at login, the player controls' raise and quit, and the
+// snooze that follows an alarm.
 #include "app/ondavoform1.h"
 
 #include "platform/mediaplayer.h"
 #include "platform/platform.h"
-#include "service/browserpane.h"
-#include "ui/trayicon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,53 +11,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <functional>
-
-void TOndavoForm1::setupDesktop()
-{
-    connect(m_snoozeItem, &QAction::triggered, this, &TOndavoForm1::SnoozeItemClick);
-    connect(m_timer, &TimerModel::snoozeOfferChanged, this, &TOndavoForm1::snoozeOfferChanged);
-    // The entry itself is the state: it is looked at each time the menu opens.
-    connect(m_trayPopupMenu, &QMenu::aboutToShow, this,
-            [this] { m_autostartItem->setChecked(m_env.platform->startsAtLogin()); });
-    connect(m_autostartItem, &QAction::triggered, this, &TOndavoForm1::AutostartItemClick);
-
-    MediaPlayer *player = m_env.mediaPlayer;
-    if (!player)
-        return;
-    connect(player, &MediaPlayer::raiseRequested, this, &TOndavoForm1::bringToFront);
-    connect(player, &MediaPlayer::quitRequested, this, &QWidget::close);
-    // A live stream has nothing to resume from: pausing mutes, and the station stays.
-    connect(player, &MediaPlayer::playRequested, this, [this] { m_browser1->setAudioMuted(false); });
-    connect(player, &MediaPlayer::pauseRequested, this, [this] { m_browser1->setAudioMuted(true); });
-    connect(m_browser1, &BrowserPane::audibleChanged, this, [this](bool audible) {
-        m_radioAudible = audible;
-        updateMediaStatus();
-    });
-    connect(m_browser1, &BrowserPane::audioMutedChanged, this, &TOndavoForm1::updateMediaStatus);
-    connect(m_browser1, &BrowserPane::titleChange, player, &MediaPlayer::setTitle);
-}
-
-void TOndavoForm1::updateMediaStatus()
-{
-    using Status = MediaPlayer::Status;
-    m_env.mediaPlayer->setStatus(m_browser1->isAudioMuted() ? Status::Paused
-                                 : m_radioAudible           ? Status::Playing
-                                                            : Status::Stopped);
-}
-
-void TOndavoForm1::AutostartItemClick(bool on)
-{
-    QString error;
-    if (!m_env.platform->setStartsAtLogin(on, &error)) {
-        m_autostartItem->setChecked(!on);
-        showErrorBox(QStringLiteral("Не удалось изменить запуск при входе в систему: %1").arg(error));
-    }
-}
-
-void TOndavoForm1::SnoozeItemClick()
-{
-    m_timer->snooze();
-}
 
 namespace {
 // Sees every event of the application while it is installed and says when the window is touched:
@@ -95,6 +46,37 @@ private:
     std::function<void()> m_touched;
 };
 } // namespace
+
+void TOndavoForm1::setupDesktop()
+{
+    m_snoozeItem = m_trayPopupMenu->addAction(TimerModel::snoozeText());
+    m_snoozeItem->setObjectName(QStringLiteral("SnoozeItem"));
+    m_snoozeItem->setVisible(false);
+    connect(m_snoozeItem, &QAction::triggered, m_timer, &TimerModel::snooze);
+    connect(m_timer, &TimerModel::snoozeOfferChanged, this, &TOndavoForm1::snoozeOfferChanged);
+
+    m_autostartItem = m_trayPopupMenu->addAction(QStringLiteral("Запускать при входе в систему"));
+    m_autostartItem->setObjectName(QStringLiteral("AutostartItem"));
+    m_autostartItem->setCheckable(true);
+    // The entry itself is the state: it is looked at each time the menu opens.
+    connect(m_trayPopupMenu, &QMenu::aboutToShow, this,
+            [this] { m_autostartItem->setChecked(m_env.platform->startsAtLogin()); });
+    connect(m_autostartItem, &QAction::triggered, this, &TOndavoForm1::AutostartItemClick);
+
+    if (MediaPlayer *player = m_env.mediaPlayer) {
+        connect(player, &MediaPlayer::raiseRequested, this, &TOndavoForm1::bringToFront);
+        connect(player, &MediaPlayer::quitRequested, this, &QWidget::close);
+    }
+}
+
+void TOndavoForm1::AutostartItemClick(bool on)
+{
+    QString error;
+    if (!m_env.platform->setStartsAtLogin(on, &error)) {
+        m_autostartItem->setChecked(!on);
+        showErrorBox(QStringLiteral("Не удалось изменить запуск при входе в систему: %1").arg(error));
+    }
+}
 
 void TOndavoForm1::snoozeOfferChanged(bool offered)
 {

@@ -5,17 +5,14 @@
 
 #include "core/clock.h"
 #include "service/browserpane.h"
-#include "service/requests.h"
 #include "timer/timeractions.h"
 #include "timer/timermodel.h"
 #include "ui/trayicon.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
-#include <QTimer>
 
 namespace {
 const QColor ResetRemarkColor(0, 128, 0);
@@ -27,29 +24,31 @@ constexpr int ActionItemHeight = 16;
 
 void TOndavoForm1::setupTimerPage()
 {
-    m_timer = new TimerModel(m_env.clock, m_env.platform, this);
-    connect(m_timer, &TimerModel::countdownChanged, this, &TOndavoForm1::ShowCountdown);
-    connect(m_timer, &TimerModel::lastMinuteChanged, this, &TOndavoForm1::UpdateCountdownStyle);
+    m_timer = new TimerModel(m_env.clock, m_env.platform, m_radio, this);
+    connect(m_timer, &TimerModel::ticked, this, &TOndavoForm1::Timer1Timer);
+    connect(m_timer, &TimerModel::wakeUpTicked, this, &TOndavoForm1::ShowCountdown); // WakeUpTimerTimer
     connect(m_timer, &TimerModel::balloonDue, this, &TOndavoForm1::ShowTimerBalloon);
     connect(m_timer, &TimerModel::armedChanged, this, &TOndavoForm1::SetTimerControlsArmed);
     connect(m_timer, &TimerModel::disarmed, this, &TOndavoForm1::DisarmTimer);
-    connect(m_timer, &TimerModel::actionFired, this, &TOndavoForm1::runTimerAction);
+    connect(m_timer, &TimerModel::actionFired, this, &TOndavoForm1::SuspendComputer);
     connect(m_timer, &TimerModel::closeRequested, this, &QWidget::close);
-    connect(m_timer, &TimerModel::quietSleepBegun, this, &TOndavoForm1::EnterQuietSleep);
-    connect(m_timer, &TimerModel::loginDue, this, &TOndavoForm1::WakeUpLogin);
     connect(m_timer, &TimerModel::failed, this, &TOndavoForm1::showTimerFailure);
-    connect(m_timer, &TimerModel::alarmDue, this, &TOndavoForm1::RingLocalAlarm);
-    m_timer->setAlarmWatchMs(m_env.alarmWatchMs);
+    connect(m_timer, &TimerModel::warning, this, &TOndavoForm1::showWarning);
+    // Once closing has begun nothing armed may act, nor send anything after the logoff.
+    connect(m_closing, &ClosingState::closingBegun, m_timer, &TimerModel::stop);
 
-    connect(ui->TimerActionComboBox, &QComboBox::currentIndexChanged, this,
-            &TOndavoForm1::TimerActionComboBoxChange);
+    connect(ui->TimerActionComboBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_timer->setAction(TimerModel::actionFromIndex(index)); // TimerActionComboBoxChange
+        UpdateActionFields();
+    });
     connect(ui->TimerCommandEdit, &QLineEdit::textChanged, this, &TOndavoForm1::UpdateActionFields);
     connect(ui->TimerSetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerSetBtnClick);
     connect(ui->TimerResetBtn, &QPushButton::clicked, this, &TOndavoForm1::TimerResetBtnClick);
 
-    // A plain item delegate takes the rows' height from the list; the style's menu-like one would not.
+    // The list keeps its hint text but never shows it; a plain item delegate takes the rows'
+    // height from the list, where the style's menu-like one would not.
+    ui->TimerActionComboBox->installEventFilter(this);
     ui->TimerActionComboBox->setItemDelegate(new QStyledItemDelegate(ui->TimerActionComboBox));
-
     // The list swallows its right-clicks; they bring up the window's menu as everywhere else.
     ui->TimerActionComboBox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->TimerActionComboBox, &QWidget::customContextMenuRequested, this,
@@ -83,6 +82,18 @@ void TOndavoForm1::SetPickers(QDateEdit *datePicker, QTimeEdit *timePicker, cons
     timePicker->setTime(moment.time());
 }
 
+// What the page says now, as the model arms it and the settings keep it.
+TimerSettings TOndavoForm1::timerDraft() const
+{
+    TimerSettings draft;
+    draft.action = static_cast<int>(m_timer->action());
+    draft.command = ui->TimerCommandEdit->text();
+    draft.closeAfterCommand = ui->CloseMeOnExecChBox->isChecked();
+    draft.moment = CombineDateTime(ui->TimerDatePicker, ui->TimerTimePicker);
+    draft.wakeUp = CombineDateTime(ui->WakeUpDatePicker, ui->WakeUpTimePicker);
+    return draft;
+}
+
 void TOndavoForm1::FillActionList()
 {
     QComboBox *list = ui->TimerActionComboBox;
@@ -95,23 +106,15 @@ void TOndavoForm1::FillActionList()
     list->setCurrentIndex(static_cast<int>(m_timer->action()));
 }
 
-void TOndavoForm1::TimerActionComboBoxChange()
-{
-    m_timer->setAction(TimerModel::actionFromIndex(ui->TimerActionComboBox->currentIndex()));
-    UpdateActionFields();
-}
-
 void TOndavoForm1::UpdateActionFields()
 {
-    const int index = ui->TimerActionComboBox->currentIndex();
-    const QString page = TimerActions::extraPage(index);
+    const int action = static_cast<int>(m_timer->action());
+    const QString page = TimerActions::extraPage(action);
     ui->ElementsNote->setVisible(!page.isEmpty());
-    if (page == QLatin1String("Command"))
-        ui->ElementsNote->setCurrentWidget(ui->CommandPage);
-    else if (page == QLatin1String("WakeUpTimer"))
-        ui->ElementsNote->setCurrentWidget(ui->WakeUpTimerPage);
+    ui->ElementsNote->setCurrentWidget(page == QLatin1String("Command") ? ui->CommandPage
+                                                                        : ui->WakeUpTimerPage);
     const bool blankCommand = TimerActions::trimControls(ui->TimerCommandEdit->text()).isEmpty();
-    ui->TimerSetBtn->setEnabled(!(index == TimerActions::RunCommand && blankCommand));
+    ui->TimerSetBtn->setEnabled(!(action == TimerActions::RunCommand && blankCommand));
 }
 
 void TOndavoForm1::SetTimerControlsArmed(bool armed)
@@ -126,13 +129,7 @@ void TOndavoForm1::SetTimerControlsArmed(bool armed)
 
 void TOndavoForm1::TimerSetBtnClick()
 {
-    TimerModel::Setting setting;
-    setting.moment = CombineDateTime(ui->TimerDatePicker, ui->TimerTimePicker);
-    setting.action = m_timer->action();
-    setting.command = ui->TimerCommandEdit->text();
-    setting.closeAfterCommand = ui->CloseMeOnExecChBox->isChecked();
-    setting.wakeUp = CombineDateTime(ui->WakeUpDatePicker, ui->WakeUpTimePicker);
-    const QString refusal = m_timer->arm(setting);
+    const QString refusal = m_timer->arm(timerDraft());
     if (!refusal.isEmpty())
         ui->TimerStatusEdit->setText(refusal);
 }
@@ -141,7 +138,7 @@ void TOndavoForm1::TimerSetBtnClick()
 void TOndavoForm1::DisarmTimer()
 {
     ui->TimerStatusEdit->clear();
-    ClearCountdownPanel();
+    ui->StatusPanel0->clear(); // ClearCountdownPanel: nothing is armed now
     m_myTrayIcon->setToolTip(appTitle());
     StopTrayAnimation();
 }
@@ -155,27 +152,17 @@ void TOndavoForm1::TimerResetBtnClick()
 
 void TOndavoForm1::TimersTabSheetShow()
 {
-    const DateTime armed = m_timer->timerTime();
-    SetPickers(ui->TimerDatePicker, ui->TimerTimePicker, armed > DateTime() ? armed : m_env.clock->nowDays());
-}
-
-void TOndavoForm1::TimersTabSheetHide()
-{
-    ui->TimerStatusEdit->clear();
+    const DateTime offered = m_timer->timerTime();
+    SetPickers(ui->TimerDatePicker, ui->TimerTimePicker,
+               offered > DateTime() ? offered : m_env.clock->nowDays());
 }
 
 // --- Countdown and notifications --------------------------------------------------------------
 
-void TOndavoForm1::ShowCountdown(const QString &text)
+void TOndavoForm1::Timer1Timer(const QString &countdown, bool lastMinute)
 {
-    ui->StatusPanel0->setText(text);
-    ui->TimerStatusEdit->setText(QStringLiteral("Осталось ") + text);
-    m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text);
-}
-
-void TOndavoForm1::UpdateCountdownStyle(bool lastMinute)
-{
-    // Off the timer page the colour waits for the page to come back.
+    ShowCountdown(countdown);
+    // UpdateCountdownStyle: off the timer page the colour waits for the page to come back.
     if (ui->PageControl1->currentWidget() != ui->TimersTabSheet)
         return;
     if (lastMinute)
@@ -184,18 +171,18 @@ void TOndavoForm1::UpdateCountdownStyle(bool lastMinute)
         setTimerStatusStyle(QApplication::palette(ui->TimerStatusEdit).color(QPalette::ButtonText), false);
 }
 
-void TOndavoForm1::ShowTimerBalloon(const QString &title, const QString &text, bool warning)
+void TOndavoForm1::ShowCountdown(const QString &text)
 {
-    if (m_myTrayIcon->isAnimating())
-        return;
-    m_myTrayIcon->setAnimate(true);
-    m_myTrayIcon->showBalloon(title, text, warning);
+    ui->StatusPanel0->setText(text);
+    ui->TimerStatusEdit->setText(QStringLiteral("Осталось ") + text);
+    m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text);
 }
 
-void TOndavoForm1::ClearCountdownPanel()
+// The model shows each balloon once, until the user has seen it.
+void TOndavoForm1::ShowTimerBalloon(const QString &title, const QString &text, bool warning)
 {
-    if (m_timer->timerTime().isNull())
-        ui->StatusPanel0->clear();
+    m_myTrayIcon->setAnimate(true);
+    m_myTrayIcon->showBalloon(title, text, warning);
 }
 
 void TOndavoForm1::setTimerStatusStyle(const QColor &color, bool bold)
@@ -216,44 +203,16 @@ void TOndavoForm1::showTimerFailure(const QString &text)
         m_myTrayIcon->showBalloon(QStringLiteral("Таймер Ondavo"), text, true);
 }
 
-// --- Actions ----------------------------------------------------------------------------------
-
-void TOndavoForm1::runTimerAction(TimerModel::Action action)
+// A warning about the alarm goes to the tray as well: it matters most when nobody looks.
+void TOndavoForm1::showWarning(const QString &text)
 {
-    if (action == TimerModel::Action::Suspend)
-        SuspendComputer();
+    ui->TimerStatusEdit->setText(text);
+    m_myTrayIcon->showBalloon(QStringLiteral("Будильник Ondavo"), text, true);
 }
 
-void TOndavoForm1::SuspendComputer()
+// The radio pane has stopped for the sleep already; the clock pane stops too, if it was ever made.
+void TOndavoForm1::SuspendComputer(TimerModel::Action action)
 {
-    // A clock pane that was never shown has nothing to stop.
-    m_browser1->stop();
-    if (m_browser2)
+    if (action == TimerModel::Action::Suspend && m_browser2)
         m_browser2->stop();
-}
-
-void TOndavoForm1::EnterQuietSleep(const QString &wakeUpText)
-{
-    ui->StatusPanel1->setText(QStringLiteral("Активирован тихий режим \"Сон\""));
-    // A pane that cannot go quiet does not stop the alarm.
-    (void)m_browser1->navigate(Requests::sleep(m_env.endpoints, m_state.UserName, m_state.Passw, wakeUpText));
-}
-
-// The radio stayed silent after the wake-up: the local page rings, with no network.
-void TOndavoForm1::RingLocalAlarm()
-{
-    // An earlier pause never silences an alarm.
-    m_browser1->setAudioMuted(false);
-    QUrl alarm = localRadioPage();
-    alarm.setFragment(QStringLiteral("alarm"));
-    if (!LoadLocalRadioPage(alarm))
-        return;
-    ui->StatusPanel1->setText(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
-}
-
-void TOndavoForm1::WakeUpLogin(TimerModel::LoginReason reason)
-{
-    if (reason == TimerModel::LoginReason::WakeUp)
-        m_browser1->setAudioMuted(false);
-    Login();
 }

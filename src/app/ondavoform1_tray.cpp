@@ -9,11 +9,6 @@
 #include <QTabBar>
 #include <QTimer>
 
-namespace {
-const QString HomePagePath = QStringLiteral("/index.php?action=ondavo");
-const QString UpdatePagePath = QStringLiteral("/index.php?action=ondavo&subact=download");
-} // namespace
-
 void TOndavoForm1::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
@@ -39,7 +34,7 @@ void TOndavoForm1::RestoreFromTray()
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     // In front of other windows, as an ordinary (not topmost) window with its taskbar entry.
-    m_env.platform->bringWindowToFront(this);
+    m_env.platform->bringWindowToFront(windowHandle());
 }
 
 void TOndavoForm1::bringToFront()
@@ -51,16 +46,11 @@ void TOndavoForm1::StopTrayAnimation()
 {
     m_myTrayIcon->setIconIndex(0);
     m_myTrayIcon->setAnimate(false);
+    m_timer->balloonSeen();
 }
 
+// Also myTrayIconDblClick: a double-click restores as one click does.
 void TOndavoForm1::myTrayIconClick()
-{
-    m_timer->endSnoozeOffer();
-    StopTrayAnimation();
-    RestoreFromTray();
-}
-
-void TOndavoForm1::myTrayIconDblClick()
 {
     m_timer->endSnoozeOffer();
     StopTrayAnimation();
@@ -72,11 +62,6 @@ void TOndavoForm1::myTrayIconBalloonClick()
     StopTrayAnimation();
     RestoreFromTray();
     ui->PageControl1->setCurrentWidget(ui->TimersTabSheet);
-}
-
-void TOndavoForm1::Close1Click()
-{
-    close();
 }
 
 void TOndavoForm1::PageControl1MouseMove(const QPoint &pos)
@@ -93,11 +78,6 @@ void TOndavoForm1::PageControl1MouseMove(const QPoint &pos)
     }
 }
 
-void TOndavoForm1::PageControl1MouseLeave()
-{
-    m_autoOpenTabTimer->stop();
-}
-
 void TOndavoForm1::AutoOpenTabTimerTimer()
 {
     if (ui->PageControl1->currentIndex() != m_state.HoverTabIndex)
@@ -107,8 +87,9 @@ void TOndavoForm1::AutoOpenTabTimerTimer()
 
 void TOndavoForm1::pageShown(int index)
 {
+    // TimersTabSheetHide: while armed the next countdown tick writes the status line again.
     if (ui->PageControl1->widget(m_shownPage) == ui->TimersTabSheet && index != m_shownPage)
-        TimersTabSheetHide();
+        ui->TimerStatusEdit->clear();
     m_shownPage = index;
     QWidget *page = ui->PageControl1->widget(index);
     if (page == ui->TimersTabSheet)
@@ -125,12 +106,8 @@ void TOndavoForm1::HelpTabSheetShow()
     ui->VersionLabel->setText(QStringLiteral("Ver. ") + m_env.platform->fileVersionText());
 }
 
-void TOndavoForm1::HomePageLabelClick()
+// HomePageLabelClick and UpdatePageLabelClick.
+void TOndavoForm1::openSitePage(const QString &path)
 {
-    m_env.platform->openUrl(QUrl(m_env.endpoints.siteUrl + HomePagePath));
-}
-
-void TOndavoForm1::UpdatePageLabelClick()
-{
-    m_env.platform->openUrl(QUrl(m_env.endpoints.siteUrl + UpdatePagePath));
+    m_env.platform->openUrl(QUrl(m_env.endpoints.siteUrl + path));
 }

@@ -91,14 +91,8 @@ public:
 public slots:
     void Play() { emit m_player->playRequested(); }
     void Pause() { emit m_player->pauseRequested(); }
-    void Stop() { emit m_player->pauseRequested(); }
-    void PlayPause()
-    {
-        if (m_player->status() == MediaPlayer::Status::Playing)
-            emit m_player->pauseRequested();
-        else
-            emit m_player->playRequested();
-    }
+    void Stop() { emit m_player->stopRequested(); }
+    void PlayPause() { emit m_player->playPauseRequested(); }
     void Next() {}
     void Previous() {}
     void Seek(qlonglong) {}

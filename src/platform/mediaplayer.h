@@ -35,9 +35,11 @@ public:
 signals:
     void raiseRequested();
     void quitRequested();
-    // Pause and Stop ask for silence, Play for sound; PlayPause asks for the other one.
+    // Pause and Stop ask for silence, Play for sound, PlayPause for the other one of the two.
     void playRequested();
     void pauseRequested();
+    void playPauseRequested();
+    void stopRequested();
 
 private:
     void announce(const QString &property, const QVariant &value);

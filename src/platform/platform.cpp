@@ -2,16 +2,16 @@
 
 #include "about/versionrecord.h"
 
-#include <QSystemTrayIcon>
-
 Q_LOGGING_CATEGORY(lcPlatform, "ondavo.platform", QtInfoMsg)
 
 Platform::~Platform() = default;
 
-bool Platform::isSystemTrayAvailable() const
+bool Platform::canPlaySound() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return true;
 }
+
+void Platform::watchTermination() {}
 
 bool Platform::startsAtLogin() const
 {

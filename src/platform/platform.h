@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <memory>
 
-class QWidget;
 class QUrl;
+class QWindow;
 
 // Failures of the system (a refused power-off, a command that cannot start) go to the journal here.
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
@@ -31,11 +31,12 @@ public:
     // The per-user folder the program's own data folder goes into (XDG config folder on Linux).
     virtual QString appDataFolder() const = 0;
 
-    // The folder of the running executable, with its trailing separator.
-    virtual QString executableFolder() const = 0;
+    // A file shipped beside the running executable, relativePath below its folder, as a file: URL
+    // made from the path's bytes; empty when no regular file is there. Never the working directory.
+    virtual QUrl fileBesideExecutable(const QString &relativePath) const = 0;
 
-    // Shows a minimised or hidden window normally and makes it the active window.
-    virtual void bringWindowToFront(QWidget *window) = 0;
+    // Makes a shown window the active one, in front of the other windows.
+    virtual void bringWindowToFront(QWindow *window) = 0;
 
     // Opens a web address in the user's default browser, or a local file or folder (file: URL)
     // with the desktop's default handler; false when nothing could open it.
@@ -55,8 +56,11 @@ public:
     virtual void inhibitIdle(const QString &why) = 0;
     virtual void releaseIdle() = 0;
 
-    // Whether the desktop has a tray (notification area) the icon can live in right now.
-    virtual bool isSystemTrayAvailable() const;
+    // Whether sound can be heard at all: a sound server answers, or there is a card to play on.
+    virtual bool canPlaySound() const;
+
+    // From now on the signals the system and the session end with come as terminationRequested().
+    virtual void watchTermination();
 
     // The FileVersion of the running executable's version record, or empty.
     virtual QString fileVersionText() const;
@@ -72,11 +76,17 @@ signals:
     void requestFailed(Platform::Request request, const QString &reason);
     // The system has woken from sleep.
     void systemResumed();
+    // The system or the session is ending (SIGTERM, SIGHUP), once watchTermination() was called.
+    void terminationRequested();
     // The wall clock was set (by hand or by time synchronisation), so timers measured on it are off.
     void wallClockChanged();
 };
 
 std::unique_ptr<Platform> createSystemPlatform();
+
+// The file relativePath in folder (the folder's bytes, with its trailing separator) as a file: URL
+// that keeps those bytes, or empty when folder is not absolute or no regular file is there.
+QUrl fileUrlIn(const QByteArray &folder, const QString &relativePath);
 
 // Names the web engine's sound streams after the application in the desktop's volume mixer, with
 // iconName for their icon, unless the user's environment names them already. Call it before the web

@@ -5,19 +5,26 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QUrl>
-#include <QWidget>
+#include <QWindow>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <glob.h>
 #include <limits>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/timerfd.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <utility>
 
@@ -42,6 +49,62 @@ QProcessEnvironment childEnvironment()
     return env;
 }
 
+// Whether a server listens on the Unix socket at path; connecting to one answers at once.
+bool listensAt(const QByteArray &path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || size_t(path.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// A PulseAudio (or PipeWire) server as libpulse finds it: PULSE_SERVER's entries, else the
+// runtime folder's socket. A server over the network is taken on trust.
+bool soundServerAnswers()
+{
+    const QByteArray servers = qgetenv("PULSE_SERVER");
+    if (servers.isEmpty())
+        return listensAt(qgetenv("XDG_RUNTIME_DIR") + "/pulse/native");
+    for (QByteArray entry : servers.split(' ')) {
+        if (entry.startsWith('{'))
+            entry = entry.mid(entry.indexOf('}') + 1);
+        if (entry.startsWith("unix:"))
+            entry = entry.mid(5);
+        if (entry.isEmpty())
+            continue;
+        if (!entry.startsWith('/') || listensAt(entry))
+            return true;
+    }
+    return false;
+}
+
+// Without a server the engine plays straight to ALSA, which needs a playback device.
+bool soundCardPresent()
+{
+    glob_t found = {};
+    const bool any = ::glob("/dev/snd/pcmC*D*p", 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    ::globfree(&found);
+    return any;
+}
+
+// SIGTERM and SIGHUP arrive when the system or the session ends; the handler only writes a byte to
+// a socket, which the event loop turns into a signal on the GUI thread.
+int g_terminationFds[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Nothing else is async-signal-safe enough to do here.
+    [[maybe_unused]] const ssize_t n = ::write(g_terminationFds[0], &byte, 1);
+}
+
 class LinuxPlatform final : public Platform
 {
 public:
@@ -54,6 +117,10 @@ public:
 
     ~LinuxPlatform() override
     {
+        if (m_terminationNotifier) {
+            ::signal(SIGTERM, SIG_DFL);
+            ::signal(SIGHUP, SIG_DFL);
+        }
         m_clockNotifier.reset();
         if (m_clockFd >= 0)
             ::close(m_clockFd);
@@ -65,19 +132,23 @@ public:
         return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     }
 
-    QString executableFolder() const override
+    QUrl fileBesideExecutable(const QString &relativePath) const override
     {
-        return QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+        // The folder's own bytes: a name that is not valid text must still find the files.
+        char path[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
+        if (n <= 0 || size_t(n) >= sizeof path)
+            return QUrl();
+        const QByteArray executable(path, n);
+        return fileUrlIn(executable.left(executable.lastIndexOf('/') + 1), relativePath);
     }
 
-    void bringWindowToFront(QWidget *window) override
+    void bringWindowToFront(QWindow *window) override
     {
         if (!window)
             return;
-        if (window->isMinimized() || window->isHidden())
-            window->showNormal();
         window->raise();
-        window->activateWindow();
+        window->requestActivate();
     }
 
     bool openUrl(const QUrl &url) override
@@ -114,6 +185,28 @@ public:
     void requestSuspend() override { m_logind.suspend(); }
     void inhibitIdle(const QString &why) override { m_logind.inhibitIdle(why); }
     void releaseIdle() override { m_logind.releaseIdle(); }
+
+    bool canPlaySound() const override { return soundServerAnswers() || soundCardPresent(); }
+
+    void watchTermination() override
+    {
+        if (m_terminationNotifier ||
+            (g_terminationFds[0] < 0 &&
+             ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_terminationFds) != 0))
+            return;
+        m_terminationNotifier = std::make_unique<QSocketNotifier>(g_terminationFds[1], QSocketNotifier::Read);
+        connect(m_terminationNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            char byte;
+            [[maybe_unused]] const ssize_t n = ::read(g_terminationFds[1], &byte, 1);
+            emit terminationRequested();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
+    }
 
     bool startsAtLogin() const override { return Autostart::isOn(); }
     bool setStartsAtLogin(bool on, QString *error) override
@@ -156,6 +249,7 @@ private:
     Logind m_logind;
     int m_clockFd = -1;
     std::unique_ptr<QSocketNotifier> m_clockNotifier;
+    std::unique_ptr<QSocketNotifier> m_terminationNotifier;
 };
 
 } // namespace
@@ -163,6 +257,16 @@ private:
 std::unique_ptr<Platform> createSystemPlatform()
 {
     return std::make_unique<LinuxPlatform>();
+}
+
+QUrl fileUrlIn(const QByteArray &folder, const QString &relativePath)
+{
+    const QByteArray path = folder + QFile::encodeName(relativePath);
+    struct stat info = {};
+    if (!folder.startsWith('/') || ::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return QUrl();
+    // Percent-encoded, the bytes reach the engine as they are, whatever the locale's encoding.
+    return QUrl::fromEncoded("file://" + QUrl::toPercentEncoding(path, "/"));
 }
 
 void nameSoundStreams(const QString &iconName)

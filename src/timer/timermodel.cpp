@@ -1,6 +1,7 @@
 #include "timer/timermodel.h"
 
 #include "core/clock.h"
+#include "radio/radiosession.h"
 #include "settings/localedatetime.h"
 #include "timer/countdown.h"
 #include "timer/tickschedule.h"
@@ -40,25 +41,18 @@ QString failureText(Platform::Request request, const QString &reason)
 
 } // namespace
 
-TimerModel::TimerModel(Clock *clock, Platform *platform, QObject *parent)
-    : QObject(parent), m_clock(clock), m_platform(platform), m_timer1(makeTimer(this, "Timer1", 1000)),
-      m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
+TimerModel::TimerModel(Clock *clock, Platform *platform, RadioSession *radio, QObject *parent)
+    : QObject(parent), m_clock(clock), m_platform(platform), m_radio(radio),
+      m_timer1(makeTimer(this, "Timer1", 1000)), m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
       m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs)),
-      m_alarmWatch(makeTimer(this, "AlarmWatch", AlarmWatchMs)),
       m_snoozeOffer(makeTimer(this, "SnoozeOffer", SnoozeOfferMs))
 {
     // One shot at a time, each aimed from the wall clock: see TickSchedule.
     m_timer1->setTimerType(Qt::PreciseTimer);
     m_wakeUpTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer1, &QTimer::timeout, this, &TimerModel::Timer1Timer);
-    connect(m_wakeUpTimer, &QTimer::timeout, this, &TimerModel::WakeUpTimerTimer);
+    connect(m_timer1, &QTimer::timeout, this, &TimerModel::tick);
+    connect(m_wakeUpTimer, &QTimer::timeout, this, &TimerModel::onWakeUpTick);
     connect(m_closeOnExecTimer, &QTimer::timeout, this, &TimerModel::closeRequested);
-    // A page that plays is never doubled; every silent case rings: the service unreachable, a
-    // fallback page, a dead stream, a page that plays nothing, a service that forgot.
-    connect(m_alarmWatch, &QTimer::timeout, this, [this] {
-        if (!m_radioAudible)
-            emit alarmDue();
-    });
     connect(m_snoozeOffer, &QTimer::timeout, this, &TimerModel::endSnoozeOffer);
     connect(m_platform, &Platform::systemResumed, this, [this] {
         m_suspendRequested = false; // that sleep came and went
@@ -75,9 +69,27 @@ TimerModel::Action TimerModel::actionFromIndex(int index)
     return index >= 0 && index < TimerActions::Count ? static_cast<Action>(index) : Action::None;
 }
 
-void TimerModel::setAlarmWatchMs(int ms)
+void TimerModel::setSnoozeOfferMs(int ms)
 {
-    m_alarmWatch->setInterval(ms);
+    m_snoozeOffer->setInterval(ms);
+}
+
+QString TimerModel::snoozeText()
+{
+    return QStringLiteral("Отложить на %1 минут").arg(SnoozeMinutes);
+}
+
+int TimerModel::nextTickMs() const
+{
+    for (const QTimer *t : {m_timer1, m_wakeUpTimer})
+        if (t->isActive())
+            return t->interval();
+    return -1;
+}
+
+bool TimerModel::isCloseAfterCommandPending() const
+{
+    return m_closeOnExecTimer->isActive();
 }
 
 bool TimerModel::isSnoozeOffered() const
@@ -98,7 +110,6 @@ void TimerModel::snooze()
     if (!isSnoozeOffered())
         return;
     endSnoozeOffer();
-    m_alarmWatch->stop();
     // The wake-up the user chose stays what the settings keep.
     EnterQuietSleep(DateTime::fromQDateTime(m_clock->now().addSecs(SnoozeMinutes * 60)));
 }
@@ -110,38 +121,47 @@ void TimerModel::setAction(Action action)
         m_action = action;
 }
 
-QString TimerModel::arm(const Setting &setting)
+QString TimerModel::arm(const TimerSettings &draft)
 {
+    // The page shows the set button only when arming may be asked; the rule is kept here.
+    if (m_phase == Phase::QuietSleep)
+        return QStringLiteral("Тихий режим \"Сон\" уже включен: сначала нажмите \"Снять\"");
+    if (m_phase == Phase::Ended)
+        return QString();
     const QDateTime now = m_clock->now();
-    m_timerTime = setting.moment;
+    const Action action = actionFromIndex(draft.action);
+    m_timerTime = draft.moment;
     if (msFromNow(now, m_timerTime) < 0)
         return QStringLiteral("Установленное время уже истекло!");
-    if (setting.action == Action::QuietSleep) {
-        m_wakeUpTime = setting.wakeUp;
+    if (action == Action::QuietSleep) {
+        m_wakeUpTime = draft.wakeUp;
         if (msFromNow(now, m_wakeUpTime) < 0)
             return QStringLiteral("Время будильника уже истекло!");
     }
-    m_alarmWatch->stop(); // the user is here
-    endSnoozeOffer();
-    m_action = setting.action;
-    m_command = setting.command;
-    m_closeAfterCommand = setting.closeAfterCommand;
+    endSnoozeOffer(); // the user is here
+    m_action = action;
+    m_command = draft.command;
+    m_closeAfterCommand = draft.closeAfterCommand;
     m_phase = Phase::Armed;
+    m_balloonShown = false;
     scheduleTick(m_timer1, msFromNow(now, m_timerTime));
     emit armedChanged(true);
     m_resetRemark = Countdown::armedRemark();
     m_platform->inhibitIdle(TimerActions::keepAwakeReason(static_cast<int>(m_action),
                                                           LocaleDateTime::format(m_timerTime, QLocale())));
+    if (m_action == Action::QuietSleep && !m_platform->canPlaySound())
+        emit warning(QStringLiteral("Будильник не будет слышен: звуковой сервер недоступен"));
     return QString();
 }
 
 void TimerModel::reset()
 {
-    if (m_wakeUpTimer->isActive()) {
-        StopWakeUpTimer();
-        emit loginDue(LoginReason::UserReset);
+    if (m_phase == Phase::QuietSleep) {
+        m_wakeUpTimer->stop();
+        m_radio->endQuietSleep();
     }
-    DisarmTimer();
+    if (m_phase != Phase::Ended)
+        DisarmTimer();
 }
 
 void TimerModel::stop()
@@ -149,10 +169,9 @@ void TimerModel::stop()
     m_timer1->stop();
     m_wakeUpTimer->stop();
     m_closeOnExecTimer->stop();
-    m_alarmWatch->stop();
-    m_snoozeOffer->stop();
+    endSnoozeOffer();
     m_timerTime = DateTime();
-    m_phase = Phase::Idle;
+    m_phase = Phase::Ended;
     m_suspendRequested = false;
     m_platform->releaseIdle();
 }
@@ -162,15 +181,11 @@ void TimerModel::DisarmTimer()
     m_timer1->stop();
     m_timerTime = DateTime();
     m_phase = Phase::Idle;
+    m_balloonShown = false;
     emit armedChanged(false);
     emit disarmed();
     // Before any action runs, so the program never holds up its own shutdown or sleep.
     m_platform->releaseIdle();
-}
-
-void TimerModel::StopWakeUpTimer()
-{
-    m_wakeUpTimer->stop();
 }
 
 void TimerModel::scheduleTick(QTimer *timer, qint64 msLeft, qint64 atLeastMs)
@@ -185,15 +200,16 @@ void TimerModel::tickNow()
             t->start(0);
 }
 
-void TimerModel::Timer1Timer()
+void TimerModel::tick()
 {
     if (m_phase != Phase::Armed)
         return;
     const qint64 msLeft = msFromNow(m_clock->now(), m_timerTime);
-    emit countdownChanged(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
     const qint64 seconds = Countdown::secondsUntil(msLeft);
-    emit lastMinuteChanged(seconds < Countdown::LastMinuteSeconds);
-    if (seconds == Countdown::BalloonSeconds) {
+    emit ticked(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)),
+                seconds < Countdown::LastMinuteSeconds);
+    if (seconds == Countdown::BalloonSeconds && !m_balloonShown) {
+        m_balloonShown = true;
         const TimerActions::Balloon b = TimerActions::balloon(static_cast<int>(m_action), seconds, m_command);
         emit balloonDue(b.title, b.text, b.warning);
     }
@@ -209,7 +225,6 @@ void TimerModel::Timer1Timer()
 
 void TimerModel::runAction()
 {
-    emit actionFired(m_action);
     switch (m_action) {
     case Action::CloseProgram:
         emit closeRequested();
@@ -219,6 +234,7 @@ void TimerModel::runAction()
         m_platform->requestPowerOff();
         break;
     case Action::Suspend:
+        m_radio->stopLoading();
         m_suspendRequested = true;
         m_platform->requestSuspend();
         break;
@@ -231,6 +247,7 @@ void TimerModel::runAction()
     case Action::None:
         break;
     }
+    emit actionFired(m_action);
 }
 
 void TimerModel::RunTimerCommand()
@@ -267,21 +284,20 @@ void TimerModel::EnterQuietSleep(const DateTime &wakeAt)
     // before the service has it.
     scheduleTick(m_wakeUpTimer, msFromNow(m_clock->now(), m_wakeAt), MinQuietSleepMs);
     const QString wakeUpText = LocaleDateTime::format(m_wakeAt, QLocale());
-    emit quietSleepBegun(wakeUpText);
+    m_radio->goQuiet(wakeUpText);
     m_platform->inhibitIdle(TimerActions::keepAwakeForAlarmReason(wakeUpText));
 }
 
-void TimerModel::WakeUpTimerTimer()
+void TimerModel::onWakeUpTick()
 {
     if (m_phase != Phase::QuietSleep)
         return;
     const qint64 msLeft = msFromNow(m_clock->now(), m_wakeAt);
-    emit countdownChanged(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
+    emit wakeUpTicked(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
     if (msLeft <= 0) {
-        StopWakeUpTimer();
+        m_wakeUpTimer->stop();
         DisarmTimer();
-        emit loginDue(LoginReason::WakeUp);
-        m_alarmWatch->start();
+        m_radio->wakeUp();
         m_snoozeOffer->start();
         emit snoozeOfferChanged(true);
         return;
@@ -291,12 +307,12 @@ void TimerModel::WakeUpTimerTimer()
 
 void TimerModel::onRequestFailed(Platform::Request request, const QString &reason)
 {
-    if (request == Platform::Request::IdleLock && m_phase == Phase::Idle)
+    if (request == Platform::Request::IdleLock && (m_phase == Phase::Idle || m_phase == Phase::Ended))
         return; // a lock for a timer that is gone
     emit failed(failureText(request, reason));
     // The panes were stopped for the sleep that did not come: the radio must not stay silent.
     if (request == Platform::Request::Suspend && m_suspendRequested) {
         m_suspendRequested = false;
-        emit loginDue(LoginReason::SleepRefused);
+        m_radio->login();
     }
 }

@@ -7,6 +7,8 @@ TrayIcon::TrayIcon(const QList<QIcon> &images, std::function<bool()> trayAvailab
       m_icon(new QSystemTrayIcon(this)), m_animation(new QTimer(this)), m_retry(new QTimer(this))
 {
     Q_ASSERT(!m_images.isEmpty());
+    if (!m_trayAvailable)
+        m_trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     m_icon->setObjectName(QStringLiteral("myTrayIcon"));
     m_icon->setIcon(m_images.first());
     m_animation->setObjectName(QStringLiteral("TrayAnimationTimer"));

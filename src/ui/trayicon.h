@@ -19,6 +19,7 @@ public:
     static constexpr int BalloonTimeoutMs = 3000;
     static constexpr int TrayRetryMs = 3000;
 
+    // Without trayAvailable, the desktop is asked.
     TrayIcon(const QList<QIcon> &images, std::function<bool()> trayAvailable, QObject *parent = nullptr);
 
     void setToolTip(const QString &text);

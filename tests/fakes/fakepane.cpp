@@ -1,7 +1,13 @@
 #include "fakes/fakepane.h"
 
-FakePane::FakePane(PaneRole r, QWidget *parent) : BrowserPane(parent), role(r), m_widget(new QWidget(parent))
-{}
+FakePane::FakePane(PaneRole r, QWidget *parent) : BrowserPane(parent), role(r), m_parent(parent) {}
+
+QWidget *FakePane::widget()
+{
+    if (!m_widget)
+        m_widget = new QWidget(m_parent);
+    return m_widget;
+}
 
 bool FakePane::navigate(const QUrl &url)
 {
@@ -10,5 +16,7 @@ bool FakePane::navigate(const QUrl &url)
         return false;
     }
     navigations << url;
+    if (log)
+        *log << shortName(url);
     return true;
 }

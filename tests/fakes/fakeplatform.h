@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QFile>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -12,10 +13,10 @@ class FakePlatform final : public Platform
 public:
     QString appData;
     QString exeFolder;
-    QList<QWidget *> broughtToFront;
+    QList<QWindow *> broughtToFront;
     QList<QUrl> openedUrls;
-    bool trayAvailable = true;
     bool startSucceeds = true;
+    bool soundHeard = true; // a sound server answers
     QString versionText;
     QString idleInhibitedFor;  // empty while no lock is held
     bool atLogin = false;      // the login entry is there
@@ -25,8 +26,11 @@ public:
     QStringList calls;
 
     QString appDataFolder() const override { return appData; }
-    QString executableFolder() const override { return exeFolder; }
-    void bringWindowToFront(QWidget *window) override { broughtToFront << window; }
+    QUrl fileBesideExecutable(const QString &relativePath) const override
+    {
+        return fileUrlIn(QFile::encodeName(exeFolder), relativePath);
+    }
+    void bringWindowToFront(QWindow *window) override { broughtToFront << window; }
     bool openUrl(const QUrl &url) override
     {
         openedUrls << url;
@@ -54,7 +58,7 @@ public:
         idleInhibitedFor.clear();
         calls << QStringLiteral("release");
     }
-    bool isSystemTrayAvailable() const override { return trayAvailable; }
+    bool canPlaySound() const override { return soundHeard; }
     QString fileVersionText() const override { return versionText; }
     bool startsAtLogin() const override { return atLogin; }
     bool setStartsAtLogin(bool on, QString *error) override

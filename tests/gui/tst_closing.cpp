@@ -39,14 +39,13 @@ void TestClosing::firstRequestSendsLogoffAndWaits()
 
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
-    QVERIFY(w->closingState()->isClosing());
-    QVERIFY(w->closingState()->isLogoffDone());
+    QCOMPARE(w->closingState()->state(), ClosingState::State::WaitingForLogoff);
     QVERIFY(isLogoff(fx.radio()->lastUrl()));
     QCOMPARE(fx.radio()->lastUrl().toString(),
              QString("http://svc.test:8470/redirector/?username=&passw=&action=logoff"));
     QCOMPARE(fx.find<QLabel>("StatusPanel1")->text(),
              QString("Пожалуйста подождите. Идет закрытие соединений."));
-    QVERIFY(fx.find<QTimer>("CloserTimer")->isActive());
+    QVERIFY(w->closingState()->msToTick() >= 0);
     QCOMPARE(closed.count(), 0);
     QCOMPARE(fx.radio()->stops, 0);
 }
@@ -68,7 +67,7 @@ void TestClosing::closesWhenLogoffPageCompletes()
     QVERIFY(isLogoff(fx.radio()->lastUrl()));
     QCOMPARE(fx.radio()->stops, 1);
     QVERIFY(QFile::exists(fx.settingsPath()));
-    QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
+    QCOMPARE(w->closingState()->msToTick(), -1);
 }
 
 void TestClosing::everyCloseSourceStartsTheSequence_data()
@@ -106,8 +105,8 @@ void TestClosing::refusedLogoffShowsErrorAndUserCanStillClose()
     fx.radio()->refuseNavigation = true;
 
     QVERIFY(!w->close());
-    QVERIFY(!w->closingState()->isLogoffDone());
-    QVERIFY(!fx.find<QTimer>("CloserTimer")->isActive());
+    QCOMPARE(w->closingState()->state(), ClosingState::State::Unreachable);
+    QCOMPARE(w->closingState()->msToTick(), -1);
     QCOMPARE(openBoxes(w).size(), 1);
     QCOMPARE(openBoxes(w).first()->text(), fx.radio()->errorString());
     openBoxes(w).first()->accept();
@@ -147,16 +146,17 @@ void TestClosing::unwritableSettingsStillClose()
     QSignalSpy closed(w, &TOndavoForm1::closed);
     // A power-off is armed for a moment that comes while the box is up.
     const QDateTime moment = fx.clock.now().addSecs(5);
-    QVERIFY(w->timer()
-                ->arm({DateTime::fromQDateTime(moment), TimerModel::Action::PowerOff, {}, false, {}})
-                .isEmpty());
+    TimerSettings powerOff;
+    powerOff.action = int(TimerModel::Action::PowerOff);
+    powerOff.moment = DateTime::fromQDateTime(moment);
+    QVERIFY(w->timer()->arm(powerOff).isEmpty());
     w->close();
     fx.radio()->complete(fx.radio()->lastUrl());
     // The armed timer ended with the window, and so did the hold on the system.
-    QVERIFY(!fx.find<QTimer>("Timer1")->isActive());
+    QCOMPARE(w->timer()->nextTickMs(), -1);
     QCOMPARE(fx.platform.idleInhibitedFor, QString());
     fx.clock.set(moment.addSecs(1));
-    fx.tick("Timer1");
+    w->timer()->tick();
     QVERIFY(!fx.platform.calls.contains("poweroff"));
     // The box says why and holds the end of the program until it is answered, or for a while
     // when nobody is there to answer it; the window is gone meanwhile.
@@ -165,7 +165,7 @@ void TestClosing::unwritableSettingsStillClose()
     QCOMPARE(box->text(), "Unable to write to " + fx.settingsPath());
     QVERIFY(!w->isVisible());
     QCOMPARE(closed.count(), 0);
-    QMetaObject::invokeMethod(box->findChild<QTimer *>("WriteFailureBoxBound"), "timeout");
+    w->closingState()->writeFailureBoundReached();
     QCOMPARE(closed.count(), 1);
     QVERIFY(QFileInfo(fx.settingsPath()).isDir());
 }
@@ -183,7 +183,7 @@ void TestClosing::sessionEndDoesNotBlock()
     QVERIFY(openBoxes(w).isEmpty());
     // Written once: the close that follows does not write it again.
     QVERIFY(QFile::remove(fx.settingsPath()));
-    fx.tick("CloserTimer");
+    w->closingState()->tick();
     QCOMPARE(closed.count(), 1);
     QVERIFY(!QFile::exists(fx.settingsPath()));
 }
@@ -194,15 +194,15 @@ void TestClosing::refusedRequestKeepsTheClosingTick()
     TOndavoForm1 *w = fx.create();
     w->show();
     w->close();
-    QTimer *closer = fx.find<QTimer>("CloserTimer");
-    const int first = closer->remainingTime();
+    const int first = w->closingState()->msToTick();
     QTest::qWait(150);
     // A late page of the login lands after the logoff went out, so the next request is refused too.
     fx.radio()->complete(
         QUrl("http://svc.test:8470/redirector/?username=&passw=&action=login&client=Ondavo3"));
     QVERIFY(!w->close());
     // Still counting toward the first tick, not started afresh.
-    QVERIFY2(closer->remainingTime() <= first - 100, qPrintable(QString::number(closer->remainingTime())));
+    const int left = w->closingState()->msToTick();
+    QVERIFY2(left >= 0 && left <= first - 100, qPrintable(QString::number(left)));
 }
 
 void TestClosing::secondStartBringsWindowForward()
@@ -210,7 +210,7 @@ void TestClosing::secondStartBringsWindowForward()
     WindowFixture fx;
     TOndavoForm1 *w = fx.create();
     w->bringToFront();
-    QCOMPARE(fx.platform.broughtToFront, QList<QWidget *>{w});
+    QCOMPARE(fx.platform.broughtToFront, QList<QWindow *>{w->windowHandle()});
 }
 
 QTEST_MAIN(TestClosing)

@@ -27,8 +27,6 @@ private slots:
     void statusText();
     void title_data();
     void title();
-    void radioFallbackChain_data();
-    void radioFallbackChain();
     void missingLocalRadioPageShowsBoxOnce();
     void clockPageOnEveryShow();
     void clockFallback_data();
@@ -103,46 +101,6 @@ void TestServicePanes::title()
     // Coming back to the radio tab does not pick up a title that came meanwhile.
     tabs->setCurrentIndex(0);
     QCOMPARE(w->windowTitle(), caption);
-}
-
-void TestServicePanes::radioFallbackChain_data()
-{
-    QTest::addColumn<QUrl>("failed");
-    QTest::addColumn<QString>("next"); // "partner", "local" or "" for none
-    QTest::addColumn<bool>("cancel");
-    QTest::newRow("service page") << ServicePage << "partner" << false;
-    QTest::newRow("service frame on another path")
-        << QUrl("http://svc.test:8470/ads/frame.html") << "partner" << false;
-    QTest::newRow("the service named in a partner address")
-        << QUrl("http://partner.test:8471/?ref=svc.test:8470") << "local" << false;
-    QTest::newRow("service host spelled with its default port")
-        << QUrl("http://SVC.test:8470/redirector/") << "partner" << false;
-    QTest::newRow("service host on another port") << QUrl("http://svc.test:8471/") << "" << true;
-    QTest::newRow("partner page") << PartnerPage << "local" << false;
-    QTest::newRow("other host") << QUrl("http://cdn.example/stream.mp3") << "" << true;
-    QTest::newRow("local page itself")
-        << QUrl::fromLocalFile("/opt/x/radio/localhost/index.htm") << "" << true;
-}
-
-void TestServicePanes::radioFallbackChain()
-{
-    QFETCH(QUrl, failed);
-    QFETCH(QString, next);
-    QFETCH(bool, cancel);
-    WindowFixture fx;
-    makeFile(fx.platform.exeFolder + "radio/localhost/index.htm");
-    TOndavoForm1 *w = fx.create();
-    const int before = fx.radio()->navigations.size();
-    QCOMPARE(fx.radio()->fail(failed), cancel);
-    if (next.isEmpty()) {
-        QCOMPARE(fx.radio()->navigations.size(), before);
-    } else {
-        const QUrl expected = next == "partner"
-                                  ? PartnerPage
-                                  : QUrl::fromLocalFile(fx.platform.exeFolder + "radio/localhost/index.htm");
-        QCOMPARE(fx.radio()->lastUrl(), expected);
-    }
-    QVERIFY(openBoxes(w).isEmpty());
 }
 
 void TestServicePanes::missingLocalRadioPageShowsBoxOnce()

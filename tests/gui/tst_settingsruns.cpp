@@ -27,7 +27,7 @@ RunResult runOnce(WindowFixture &fx, const std::function<void()> &meanwhile = {}
     TOndavoForm1 *w = fx.create();
     if (meanwhile)
         meanwhile();
-    RunResult r{fx.radio()->navigations.value(0), w->state().UserName, w->state().Passw};
+    RunResult r{fx.radio()->navigations.value(0), w->radio()->userName(), w->radio()->passw()};
     w->close();
     fx.radio()->complete(fx.radio()->lastUrl());
     fx.window.reset();
@@ -113,8 +113,8 @@ void TestSettingsRuns::folderThatCannotBeCreated()
     for (int run = 0; run < 2; ++run) {
         TOndavoForm1 *w = fx.create();
         QVERIFY(w->state().SettingsFile.isEmpty());
-        QVERIFY(w->state().UserName.isEmpty());
-        QVERIFY(w->state().Passw.isEmpty());
+        QVERIFY(w->radio()->userName().isEmpty());
+        QVERIFY(w->radio()->passw().isEmpty());
         QVERIFY(fx.radio()->lastUrl().toString().contains("?username=&passw=&action=login"));
         QVERIFY(w->close() == false);
         fx.radio()->complete(fx.radio()->lastUrl());
@@ -173,8 +173,8 @@ void TestSettingsRuns::loadedValues()
     // Whatever was stored, the wake-up date offered is tomorrow.
     QCOMPARE(fx.find<QDateEdit>("WakeUpDatePicker")->date(), QDate(2026, 12, 9));
     // A file with no identity gets one.
-    QVERIFY(!w->state().UserName.isEmpty());
-    QVERIFY(!w->state().Passw.isEmpty());
+    QVERIFY(!w->radio()->userName().isEmpty());
+    QVERIFY(!w->radio()->passw().isEmpty());
 }
 
 void TestSettingsRuns::wakeUpTimeRoundTrips()
@@ -185,7 +185,7 @@ void TestSettingsRuns::wakeUpTimeRoundTrips()
     QVERIFY(readFile(fx.settingsPath()).contains("WakeUpDate=24.12.2026 06:45:30\n"));
     TOndavoForm1 *w = fx.create();
     QCOMPARE(w->timer()->wakeUpTime().toQDateTime(), QDateTime(QDate(2026, 12, 24), QTime(6, 45, 30)));
-    QCOMPARE(w->state().UserName, QString("u"));
+    QCOMPARE(w->radio()->userName(), QString("u"));
 }
 
 void TestSettingsRuns::saveKeepsTheRestOfTheFile()
@@ -248,8 +248,8 @@ void TestSettingsRuns::hostileSettingsPath()
             w = fx.create();
             QVERIFY2(!release || !release->fired(), "the start waited for a writer");
         }
-        QVERIFY(w->state().UserName.isEmpty());
-        QVERIFY(w->state().Passw.isEmpty());
+        QVERIFY(w->radio()->userName().isEmpty());
+        QVERIFY(w->radio()->passw().isEmpty());
         QVERIFY(fx.radio()->lastUrl().toString().contains("?username=&passw=&action=login"));
 
         QSignalSpy closed(w, &TOndavoForm1::closed);

@@ -37,7 +37,6 @@ struct TimerPage : WindowFixture
     QPushButton *resetBtn() const { return find<QPushButton>("TimerResetBtn"); }
     QString panel(int i) const { return find<QLabel>(qPrintable(QString("StatusPanel%1").arg(i)))->text(); }
     QString hint() const { return window->trayIcon()->toolTip(); }
-    bool timerOn(const char *name) const { return find<QTimer>(name)->isActive(); }
     DateTime now() const { return DateTime::fromQDateTime(clock.now()); }
 
     void setMoment(const char *date, const char *time, const QDateTime &moment) const
@@ -53,12 +52,13 @@ struct TimerPage : WindowFixture
         setMoment("WakeUpDatePicker", "WakeUpTimePicker", clock.now().addMSecs(wakeMsAhead));
         setBtn()->click();
     }
-    // The wall clock moves on and the countdown timer ticks.
-    void tickAt(qint64 msFromMoment, const char *timer = "Timer1")
+    // The wall clock moves on and the countdown (or the wake-up) ticks.
+    void tickAt(qint64 msFromMoment, bool wakeUp = false)
     {
         clock.set(moment.addMSecs(msFromMoment));
-        tick(timer);
+        wakeUp ? window->timer()->onWakeUpTick() : window->timer()->tick();
     }
+    TimerModel::Phase phase() const { return window->timer()->phase(); }
     QDateTime moment; // where tickAt counts from
 };
 } // namespace
@@ -238,12 +238,12 @@ void TestTimer::disarmingClearsEverything()
     } else {
         p.tickAt(0);
         if (how == "wake-up") {
-            QVERIFY(p.timerOn("WakeUpTimer"));
-            p.tickAt(50000, "WakeUpTimer");
+            QCOMPARE(p.phase(), TimerModel::Phase::QuietSleep);
+            p.tickAt(50000, true);
         }
     }
-    QVERIFY(!p.timerOn("Timer1"));
-    QVERIFY(!p.timerOn("WakeUpTimer"));
+    QCOMPARE(p.phase(), TimerModel::Phase::Idle);
+    QCOMPARE(p.window->timer()->nextTickMs(), -1);
     QVERIFY(p.window->timer()->timerTime().isNull());
     QCOMPARE(p.panel(0), QString());
     QCOMPARE(p.hint(), QString("Ondavo"));
@@ -332,7 +332,7 @@ void TestTimer::failuresAreSaid()
         QVERIFY(balloons.first().at(2).toBool()); // the warning icon
     QCOMPARE(p.radio()->navigations.size(), navigations + (login ? 1 : 0));
     QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
-    QVERIFY(!p.find<QTimer>("CloseOnExecTimer")->isActive());
+    QVERIFY(!p.window->timer()->isCloseAfterCommandPending());
     QVERIFY(!p.window->closingState()->isClosing());
 }
 
@@ -349,10 +349,10 @@ void TestTimer::quietSleepToWakeUp()
     QCOMPARE(p.panel(1), SleepPanel);
     QVERIFY2(p.radio()->lastUrl().toString().contains("&action=sleep&client=Ondavo3&uptime="),
              qPrintable(p.radio()->lastUrl().toString()));
-    p.tickAt(59500, "WakeUpTimer");
+    p.tickAt(59500, true);
     QCOMPARE(p.hint(), QString("Ondavo - Таймер сработает через 00:00:00"));
 
-    p.tickAt(60000, "WakeUpTimer");
+    p.tickAt(60000, true);
     QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));
     QCOMPARE(p.panel(1), QString("Пожалуйста подождите. Производится подключение."));
 }
@@ -371,7 +371,7 @@ void TestTimer::snoozeFromTheMenu()
     p.moment = p.clock.now().addSecs(30);
     p.arm(4, 30000, 60000);
     p.tickAt(0);
-    p.tickAt(30000, "WakeUpTimer");
+    p.tickAt(30000, true);
     QAction *snooze = p.find<QAction>("SnoozeItem");
     QVERIFY(p.window->trayPopupMenu()->actions().contains(snooze));
     QVERIFY(snooze->isVisible());

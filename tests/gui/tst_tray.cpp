@@ -65,7 +65,7 @@ void TestTray::minimiseGoesToTray()
 void TestTray::withoutTrayTheWindowStaysMinimised()
 {
     WindowFixture fx;
-    fx.platform.trayAvailable = false;
+    fx.trayAvailable = false;
     TOndavoForm1 *w = fx.create();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -79,7 +79,7 @@ void TestTray::withoutTrayTheWindowStaysMinimised()
 
     // A tray appears later: the icon shows up, and from then on minimising goes to the tray.
     w->showNormal();
-    fx.platform.trayAvailable = true;
+    fx.trayAvailable = true;
     fx.tick("TrayRetryTimer");
     QVERIFY(w->trayIcon()->systemTrayIcon()->isVisible());
     QVERIFY(!fx.find<QTimer>("TrayRetryTimer")->isActive());
@@ -111,7 +111,7 @@ void TestTray::restoreFromTray()
     QVERIFY(w->isVisible());
     QVERIFY(!w->isMinimized());
     QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
-    QCOMPARE(fx.platform.broughtToFront, QList<QWidget *>{w});
+    QCOMPARE(fx.platform.broughtToFront, QList<QWindow *>{w->windowHandle()});
     QCOMPARE(w->trayIcon()->iconIndex(), 0);
     QVERIFY(!w->trayIcon()->isAnimating());
     // The right button only opens the menu.

@@ -5,6 +5,7 @@
 #include "fakes/fakeplatform.h"
 #include "fakes/testclock.h"
 #include "fakes/testhome.h"
+#include "radio/radiosession.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +23,7 @@ struct WindowFixture
         env.clock = &clock;
         env.platform = &platform;
         env.paneFactory = panes.factory();
+        env.trayAvailable = [this] { return trayAvailable; };
         env.endpoints = {QStringLiteral("svc.test:8470"), QStringLiteral("partner.test:8471"),
                          QStringLiteral("http://site.test")};
     }
@@ -41,11 +43,7 @@ struct WindowFixture
         return window->findChild<T *>(QLatin1String(name));
     }
 
-    // Closes the window through a completed logoff page and answers the box that reports the failed
-    // write of the settings; its text, or a null string when no box came.
-    QString closeAnsweringWriteFailure();
-
-    // A timer's tick, without waiting for it.
+    // A tick of one of the window's own timers (the tray's, the tabs'), without waiting for it.
     void tick(const char *timerName) const
     {
         QTimer *t = find<QTimer>(timerName);
@@ -53,10 +51,15 @@ struct WindowFixture
         QMetaObject::invokeMethod(t, "timeout");
     }
 
+    // Closes the window through a completed logoff page and answers the box that reports the failed
+    // write of the settings; its text, or a null string when no box came.
+    QString closeAnsweringWriteFailure();
+
     TestHome home;
     TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(16, 30, 0))};
     FakePlatform platform;
     FakePaneFactory panes;
+    bool trayAvailable = true;
     Environment env;
     std::unique_ptr<TOndavoForm1> window;
 };

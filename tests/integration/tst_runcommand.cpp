@@ -84,7 +84,7 @@ void TestRunCommand::commandRuns()
     window.findChild<QPushButton *>("TimerSetBtn")->click();
 
     clock.set(moment);
-    QMetaObject::invokeMethod(window.findChild<QTimer *>("Timer1"), "timeout");
+    window.timer()->tick();
     const auto written = [&marker] {
         QFile f(marker);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -28,8 +28,8 @@ class RecordingPlatform : public Platform
 {
 public:
     QString appDataFolder() const override { return {}; }
-    QString executableFolder() const override { return {}; }
-    void bringWindowToFront(QWidget *) override {}
+    QUrl fileBesideExecutable(const QString &) const override { return {}; }
+    void bringWindowToFront(QWindow *) override {}
     bool openUrl(const QUrl &url) override
     {
         opened.append(url);

@@ -1,11 +1,14 @@
-// The timer model on a clock that stands still and a platform that only records: arming, ticks,
-// each action, quiet sleep and the failures the system reports.
+// The timer model on a clock that stands still and a platform that only records, with the real
+// radio session on a fake pane: arming, ticks, each action, quiet sleep, the failures the system
+// reports, and the requests the radio sends meanwhile.
+#include "fakes/fakepane.h"
 #include "fakes/fakeplatform.h"
 #include "fakes/testclock.h"
+#include "radio/radiosession.h"
 #include "settings/localedatetime.h"
 #include "timer/timermodel.h"
 
-#include <QTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
@@ -15,45 +18,56 @@ using Action = TimerModel::Action;
 const QString Expired = "Установленное время уже истекло!";
 const QString AlarmExpired = "Время будильника уже истекло!";
 
-// One model; its signals and the system calls land in one log, in the order they came.
+// One model; its signals, the system calls and the radio's requests land in one log, in order.
 struct Model
 {
     Model()
     {
-        QObject::connect(&model, &TimerModel::countdownChanged, [this](const QString &t) { countdown = t; });
-        QObject::connect(&model, &TimerModel::lastMinuteChanged, [this](bool on) { lastMinute = on; });
+        QDir().mkpath(exe.filePath("radio/localhost"));
+        QFile page(exe.filePath("radio/localhost/index.htm"));
+        page.open(QIODevice::WriteOnly);
+        platform.exeFolder = exe.path() + '/';
+        pane.log = &platform.calls;
+        QObject::connect(&model, &TimerModel::ticked, [this](const QString &t, bool last) {
+            countdown = t;
+            lastMinute = last;
+        });
+        QObject::connect(&model, &TimerModel::wakeUpTicked, [this](const QString &t) { countdown = t; });
         QObject::connect(&model, &TimerModel::balloonDue, [this] { log("balloon"); });
         QObject::connect(&model, &TimerModel::disarmed, [this] { log("disarmed"); });
         QObject::connect(&model, &TimerModel::closeRequested, [this] { log("close"); });
-        QObject::connect(&model, &TimerModel::quietSleepBegun, [this] { log("quiet"); });
-        QObject::connect(&model, &TimerModel::loginDue, [this](TimerModel::LoginReason r) {
-            log(QString("login ") + QMetaEnum::fromType<TimerModel::LoginReason>().valueToKey(int(r)));
-        });
         QObject::connect(&model, &TimerModel::failed, [this](const QString &t) { log("failed " + t); });
-        QObject::connect(&model, &TimerModel::alarmDue, [this] { log("ring"); });
+        QObject::connect(&model, &TimerModel::warning, [this](const QString &t) { log("warning " + t); });
         QObject::connect(&model, &TimerModel::snoozeOfferChanged,
                          [this](bool on) { log(on ? "snooze offered" : "snooze gone"); });
     }
     void log(const QString &what) { platform.calls << what; }
-    QTimer *timer(const char *name) const { return model.findChild<QTimer *>(name); }
     // Arms for msAhead from now, the wake-up wakeMs from now.
     QString arm(Action action, qint64 msAhead, qint64 wakeMs = 3600000, const QString &command = {},
                 bool closeAfter = false)
     {
         moment = clock.now().addMSecs(msAhead);
-        return model.arm({DateTime::fromQDateTime(moment), action, command, closeAfter,
-                          DateTime::fromQDateTime(clock.now().addMSecs(wakeMs))});
+        TimerSettings draft;
+        draft.action = int(action);
+        draft.command = command;
+        draft.closeAfterCommand = closeAfter;
+        draft.moment = DateTime::fromQDateTime(moment);
+        draft.wakeUp = DateTime::fromQDateTime(clock.now().addMSecs(wakeMs));
+        return model.arm(draft);
     }
-    // The wall clock stands msFromMoment from the moment and the timer ticks.
-    void tickAt(qint64 msFromMoment, const char *name = "Timer1")
+    // The wall clock stands msFromMoment from the moment and the countdown (or wake-up) ticks.
+    void tickAt(qint64 msFromMoment, bool wakeUp = false)
     {
         clock.set(moment.addMSecs(msFromMoment));
-        QMetaObject::invokeMethod(timer(name), "timeout");
+        wakeUp ? model.onWakeUpTick() : model.tick();
     }
 
+    QTemporaryDir exe;
     TestClock clock;
     FakePlatform platform;
-    TimerModel model{&clock, &platform};
+    FakePane pane;
+    RadioSession radio{&pane, &platform, {"svc.test", "partner.test", "http://site.test"}};
+    TimerModel model{&clock, &platform, &radio};
     QDateTime moment;
     QString countdown;
     bool lastMinute = false;
@@ -105,7 +119,7 @@ void TestTimerModel::armingChecks()
     QCOMPARE(m.arm(Action(action), msAhead, wakeMs), refusal);
     const bool armed = refusal.isEmpty();
     QCOMPARE(m.model.phase(), armed ? TimerModel::Phase::Armed : TimerModel::Phase::Idle);
-    QCOMPARE(m.timer("Timer1")->isActive(), armed);
+    QCOMPARE(m.model.nextTickMs() >= 0, armed);
     // The moment is kept even when it is refused, and so is a wake-up that was read.
     QCOMPARE(m.model.timerTime(), DateTime::fromQDateTime(m.moment));
     QCOMPARE(m.model.resetRemark(), armed ? QString("Таймер успешно отключен.") : QString());
@@ -125,11 +139,15 @@ void TestTimerModel::ticks_data()
     QTest::addColumn<QString>("then"); // the machine resumes, or the clock is set, 10 min past the moment
     const QString armed = "Таймер успешно отключен.";
     const QString stirlitz = "Остановлен за 0 сек до конца. Всё балуетесь, Штирлиц.";
-    const QStringList fired{"disarmed", "release", "suspend"};
+    // The radio pane stops before the sleep is asked for.
+    const QStringList fired{"disarmed", "release", "stop", "suspend"};
     QTest::newRow("a day ahead") << QList<qint64>{-86400500} << "1 день 00:00:00" << false << armed
                                  << QStringList{} << QString();
+    // Ticks slightly less than a second apart both see 45 s: one balloon, until the user saw it.
     QTest::newRow("balloon once at 45 s") << QList<qint64>{-46500, -45500, -45100} << "00:00:45" << true
-                                          << armed << QStringList{"balloon", "balloon"} << QString();
+                                          << armed << QStringList{"balloon"} << QString();
+    QTest::newRow("balloon again once seen") << QList<qint64>{-45500, -45100} << "00:00:45" << true << armed
+                                             << QStringList{"balloon", "balloon"} << "seen";
     QTest::newRow("last tick shows 00:00:00")
         << QList<qint64>{-500} << "00:00:00" << true << stirlitz << QStringList{} << QString();
     // A machine that slept through the moment wakes 45 s after it: no balloon for a moment that
@@ -158,7 +176,10 @@ void TestTimerModel::ticks()
     m.platform.calls.clear();
     for (qint64 at : ticks)
         m.tickAt(at);
-    if (!then.isEmpty()) {
+    if (then == "seen") {
+        m.model.balloonSeen();
+        m.tickAt(ticks.last() + 50);
+    } else if (!then.isEmpty()) {
         m.clock.set(m.moment.addSecs(600));
         if (then == "resume")
             emit m.platform.systemResumed();
@@ -169,7 +190,6 @@ void TestTimerModel::ticks()
     QCOMPARE(m.countdown, countdown);
     QCOMPARE(m.lastMinute, lastMinute);
     QCOMPARE(m.model.resetRemark(), remark);
-    // "balloon" twice: the model announces each 45 s tick; the tray shows the first only.
     QCOMPARE(m.platform.calls, log);
 }
 
@@ -183,7 +203,7 @@ void TestTimerModel::actions_data()
     const QStringList disarm{"disarmed", "release"};
     QTest::newRow("close") << 0 << "" << true << false << disarm + QStringList{"close"};
     QTest::newRow("power off") << 1 << "" << true << false << disarm + QStringList{"poweroff"};
-    QTest::newRow("sleep") << 2 << "" << true << false << disarm + QStringList{"suspend"};
+    QTest::newRow("sleep") << 2 << "" << true << false << disarm + QStringList{"stop", "suspend"};
     QTest::newRow("command line") << 3 << " touch \"/tmp/a b\" " << true << false
                                   << disarm + QStringList{"start touch /tmp/a b"};
     QTest::newRow("address") << 3 << "http://example.org/" << true << true
@@ -195,7 +215,7 @@ void TestTimerModel::actions_data()
         << disarm + QStringList{"start no-such-program --flag",
                                 "failed Команда не запущена: No such file or directory"};
     QTest::newRow("quiet sleep") << 4 << "" << true << false
-                                 << disarm + QStringList{"quiet",
+                                 << disarm + QStringList{"sleep",
                                                          "inhibit Будильник Ondavo включит радио в %wake"};
     QTest::newRow("none selected") << -1 << "" << true << false << disarm;
 }
@@ -214,25 +234,36 @@ void TestTimerModel::actions()
     m.platform.calls.clear();
     m.tickAt(0);
     // The close waits a second, so the started program can take the screen.
-    QTimer *closeTimer = m.timer("CloseOnExecTimer");
-    QCOMPARE(closeTimer->isActive(), log.endsWith("close") && action == 3);
-    if (closeTimer->isActive()) {
-        QCOMPARE(closeTimer->interval(), 1000);
-        QMetaObject::invokeMethod(closeTimer, "timeout");
+    const bool waits = log.endsWith("close") && action == 3;
+    QCOMPARE(m.model.isCloseAfterCommandPending(), waits);
+    if (waits) {
+        QVERIFY(!m.platform.calls.contains("close"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m.model.isCloseAfterCommandPending(), 3000);
     }
     QCOMPARE(m.platform.calls, log);
 }
 
 void TestTimerModel::quietSleep_data()
 {
-    QTest::addColumn<qint64>("wakeMs"); // from arming; the moment is 30 s on
-    QTest::addColumn<QString>("end");   // "wake-up" or "reset"
-    QTest::addColumn<bool>("audible");  // the radio plays when the alarm watch ends
-    QTest::newRow("wake-up, the radio silent: the program rings") << qint64(90000) << "wake-up" << false;
-    QTest::newRow("wake-up, the radio plays: no second alarm") << qint64(90000) << "wake-up" << true;
+    QTest::addColumn<qint64>("wakeMs");   // from arming; the moment is 30 s on
+    QTest::addColumn<QString>("end");     // "wake-up", "reset", "arm" or "close"
+    QTest::addColumn<bool>("audible");    // the radio plays when the alarm watch ends
+    QTest::addColumn<QStringList>("log"); // from the moment on
+    const QStringList began{"disarmed", "release", "sleep", "inhibit"};
+    const QStringList woke = began + QStringList{"disarmed", "release", "login", "snooze offered"};
+    QTest::newRow("wake-up, the radio silent: the program rings")
+        << qint64(90000) << "wake-up" << false << woke + QStringList{"alarm"};
+    QTest::newRow("wake-up, the radio plays: no second alarm") << qint64(90000) << "wake-up" << true << woke;
     // Arming accepts it; the service still has the sleep request a second before the login.
-    QTest::newRow("wake-up before the moment") << qint64(20000) << "wake-up" << false;
-    QTest::newRow("user's reset never rings") << qint64(3600000) << "reset" << false;
+    QTest::newRow("wake-up before the moment")
+        << qint64(20000) << "wake-up" << false << woke + QStringList{"alarm"};
+    QTest::newRow("user's reset never rings")
+        << qint64(3600000) << "reset" << false << began + QStringList{"login", "disarmed", "release"};
+    // The page locks its set button meanwhile; the model refuses on its own.
+    QTest::newRow("arming again is refused") << qint64(3600000) << "arm" << false << began;
+    // Closing: no wake-up login after the logoff, and nothing rings.
+    QTest::newRow("the program closes")
+        << qint64(60000) << "close" << false << began + QStringList{"logoff", "release"};
 }
 
 void TestTimerModel::quietSleep()
@@ -240,34 +271,41 @@ void TestTimerModel::quietSleep()
     QFETCH(qint64, wakeMs);
     QFETCH(QString, end);
     QFETCH(bool, audible);
+    QFETCH(QStringList, log);
     Model m;
+    m.radio.setAlarmWatchMs(10);
     m.arm(Action::QuietSleep, 30000, wakeMs);
+    m.platform.calls.clear();
     m.tickAt(0);
     QCOMPARE(m.model.phase(), TimerModel::Phase::QuietSleep);
-    QVERIFY(!m.timer("Timer1")->isActive());
     // The first wake-up tick never comes sooner than a second after the sleep request.
-    QCOMPARE(m.timer("WakeUpTimer")->interval(), 1000);
-    m.platform.calls.clear();
+    QCOMPARE(m.model.nextTickMs(), 1000);
+    const qint64 wakeFromMoment = qMax<qint64>(wakeMs - 30000, 1000);
     if (end == "reset") {
         m.model.reset();
-        QCOMPARE(m.platform.calls, QStringList({"login UserReset", "disarmed", "release"}));
+    } else if (end == "arm") {
+        QCOMPARE(m.arm(Action::CloseProgram, 60000),
+                 QString("Тихий режим \"Сон\" уже включен: сначала нажмите \"Снять\""));
+        QCOMPARE(m.model.phase(), TimerModel::Phase::QuietSleep);
+    } else if (end == "close") {
+        QVERIFY(m.radio.logoff());
+        m.model.stop();
+        m.tickAt(wakeFromMoment, true);
     } else {
-        const qint64 wakeFromMoment = wakeMs - 30000;
         if (wakeFromMoment > 1000) {
-            m.tickAt(wakeFromMoment - 500, "WakeUpTimer");
+            m.tickAt(wakeFromMoment - 500, true);
             QCOMPARE(m.countdown, QString("00:00:00"));
-            QCOMPARE(m.timer("WakeUpTimer")->interval(), 500); // the next tick is the wake-up itself
+            QCOMPARE(m.model.nextTickMs(), 500); // the next tick is the wake-up itself
         }
-        m.tickAt(qMax<qint64>(wakeFromMoment, 1000), "WakeUpTimer");
-        QCOMPARE(m.platform.calls, QStringList({"disarmed", "release", "login WakeUp", "snooze offered"}));
-        m.model.setRadioAudible(audible);
-        QCOMPARE(m.timer("AlarmWatch")->interval(), 20000);
-        QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
-        QCOMPARE(m.platform.calls.endsWith("ring"), !audible);
+        m.tickAt(wakeFromMoment, true);
+        QCOMPARE(m.pane.isAudioMuted(), false);
+        m.pane.setAudible(audible);
+        QVERIFY(m.radio.isAlarmWatched());
+        QTRY_VERIFY(!m.radio.isAlarmWatched());
     }
-    QCOMPARE(m.timer("AlarmWatch")->isActive(), end == "wake-up");
-    QCOMPARE(m.model.phase(), TimerModel::Phase::Idle);
-    QVERIFY(!m.timer("WakeUpTimer")->isActive());
+    m.platform.calls.replaceInStrings(QRegularExpression("^inhibit .*"), "inhibit");
+    QCOMPARE(m.platform.calls, log);
+    QCOMPARE(m.model.nextTickMs() >= 0, end == "arm");
 }
 
 void TestTimerModel::systemFailures_data()
@@ -282,7 +320,7 @@ void TestTimerModel::systemFailures_data()
         << 1 << int(Platform::Request::PowerOff) << refused("Компьютер не выключен");
     // The panes were stopped for the sleep: the radio comes back.
     QTest::newRow("sleep refused") << 2 << int(Platform::Request::Suspend)
-                                   << refused("Компьютер не уснул") + QStringList{"login SleepRefused"};
+                                   << refused("Компьютер не уснул") + QStringList{"login"};
     QTest::newRow("idle lock refused while armed")
         << -2 << int(Platform::Request::IdleLock) << refused("Система может уснуть до срока таймера");
     QTest::newRow("idle lock refused after the moment")
@@ -326,15 +364,17 @@ void TestTimerModel::summerTime()
     tzset();
     Model m;
     m.clock.set(QDateTime(armedAt.date(), armedAt.time()));
-    m.model.arm({DateTime::fromQDateTime(moment), Action::CloseProgram, {}, false, {}});
-    QMetaObject::invokeMethod(m.timer("Timer1"), "timeout");
+    TimerSettings draft;
+    draft.moment = DateTime::fromQDateTime(moment); // the wall-clock reading, as the pickers give it
+    m.model.arm(draft);
+    m.model.tick();
     QCOMPARE(m.countdown, countdown);
     // The countdown and the firing agree: the close comes when the countdown runs out.
     m.clock.advanceMSecs(QTime(0, 0).msecsTo(QTime::fromString(countdown)) - 1);
-    QMetaObject::invokeMethod(m.timer("Timer1"), "timeout");
+    m.model.tick();
     QVERIFY(!m.platform.calls.contains("close"));
     m.clock.advanceMSecs(1);
-    QMetaObject::invokeMethod(m.timer("Timer1"), "timeout");
+    m.model.tick();
     QVERIFY(m.platform.calls.contains("close"));
     if (zone.isNull())
         qunsetenv("TZ");
@@ -349,6 +389,7 @@ void TestTimerModel::snooze_data()
     QTest::addColumn<bool>("snoozes");
     QTest::newRow("snoozed at once") << "" << true;
     QTest::newRow("snoozed after the program's own alarm") << "ring" << true;
+    QTest::newRow("the program began to close") << "close" << false;
     QTest::newRow("the user touched the program") << "touch" << false;
     QTest::newRow("half an hour passed") << "half an hour" << false;
     QTest::newRow("a new timer was armed") << "arm" << false;
@@ -361,37 +402,41 @@ void TestTimerModel::snooze()
     QFETCH(QString, before);
     QFETCH(bool, snoozes);
     Model m;
+    if (before == "half an hour")
+        m.model.setSnoozeOfferMs(10);
     m.arm(Action::QuietSleep, 1000, 2000);
     m.tickAt(0);
-    m.tickAt(1000, "WakeUpTimer");
+    m.tickAt(1000, true);
     QVERIFY(m.model.isSnoozeOffered());
     const DateTime chosen = m.model.wakeUpTime();
     if (before == "ring")
-        QMetaObject::invokeMethod(m.timer("AlarmWatch"), "timeout");
+        m.radio.ringAlarm();
     else if (before == "touch")
         m.model.endSnoozeOffer();
     else if (before == "half an hour")
-        QMetaObject::invokeMethod(m.timer("SnoozeOffer"), "timeout");
+        QTRY_VERIFY(!m.model.isSnoozeOffered());
     else if (before == "arm")
         m.arm(Action::CloseProgram, 60000);
+    else if (before == "close")
+        m.model.stop();
     m.platform.calls.clear();
     m.model.snooze();
     QCOMPARE(m.model.phase() == TimerModel::Phase::QuietSleep, snoozes);
     QCOMPARE(m.model.isSnoozeOffered(), false);
     if (!snoozes) {
-        QVERIFY(!m.platform.calls.contains("quiet"));
+        QVERIFY(!m.platform.calls.contains("sleep"));
         return;
     }
-    QCOMPARE(m.platform.calls.mid(0, 2), QStringList({"snooze gone", "quiet"}));
+    QCOMPARE(m.platform.calls.mid(0, 2), QStringList({"snooze gone", "sleep"}));
     QVERIFY(m.platform.idleInhibitedFor.startsWith("Будильник Ondavo"));
-    QVERIFY(!m.timer("AlarmWatch")->isActive());
+    QVERIFY(!m.radio.isAlarmWatched() && !m.radio.isAlarmRinging());
     const QDateTime snoozedAt = m.clock.now();
     m.clock.set(snoozedAt.addSecs(599));
-    QMetaObject::invokeMethod(m.timer("WakeUpTimer"), "timeout");
+    m.model.onWakeUpTick();
     QCOMPARE(m.countdown, QString("00:00:01"));
     m.clock.set(snoozedAt.addSecs(600));
-    QMetaObject::invokeMethod(m.timer("WakeUpTimer"), "timeout");
-    QVERIFY(m.platform.calls.contains("login WakeUp"));
+    m.model.onWakeUpTick();
+    QVERIFY(m.platform.calls.contains("login"));
     QCOMPARE(m.model.wakeUpTime(), chosen);
 }
 

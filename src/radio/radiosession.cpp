@@ -1,0 +1,256 @@
+#include "radio/radiosession.h"
+
+#include "platform/platform.h"
+#include "service/browserpane.h"
+#include "service/requests.h"
+
+#include <QTimer>
+
+namespace {
+const QString LocalRadioPage = QStringLiteral("radio/localhost/index.htm");
+// A query, not a fragment: a fragment on the page already shown would be a jump within it, and the
+// page reads its mode only when it loads.
+const QString AlarmQuery = QStringLiteral("alarm");
+
+bool isAlarmPage(const QUrl &url)
+{
+    return url.isLocalFile() && url.query() == AlarmQuery;
+}
+} // namespace
+
+RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints, QObject *parent)
+    : QObject(parent), m_pane(pane), m_platform(platform), m_endpoints(endpoints),
+      m_alarmWatch(new QTimer(this))
+{
+    m_alarmWatch->setSingleShot(true);
+    m_alarmWatch->setInterval(AlarmWatchMs);
+    // A page that plays is never doubled; every silent case rings.
+    connect(m_alarmWatch, &QTimer::timeout, this, [this] {
+        if (!m_audible)
+            ringAlarm();
+    });
+    connect(m_pane, &BrowserPane::navigateError, this, &RadioSession::onNavigateError);
+    connect(m_pane, &BrowserPane::navigateComplete2, this, &RadioSession::onPageLoaded);
+    connect(m_pane, &BrowserPane::titleChange, this, &RadioSession::titleChange);
+    connect(m_pane, &BrowserPane::statusTextChange, this, [this](const QString &text) {
+        if (!m_ringing)
+            emit statusTextChange(text);
+    });
+    connect(m_pane, &BrowserPane::audibleChanged, this, &RadioSession::onAudibleChanged);
+    connect(m_pane, &BrowserPane::audioMutedChanged, this, &RadioSession::updateMediaStatus);
+}
+
+RadioSession::~RadioSession() = default;
+
+void RadioSession::setIdentity(const QString &userName, const QString &passw)
+{
+    m_userName = userName;
+    m_passw = passw;
+}
+
+void RadioSession::setAlarmWatchMs(int ms)
+{
+    m_alarmWatch->setInterval(ms);
+}
+
+void RadioSession::setMediaPlayer(MediaPlayer *player)
+{
+    m_player = player;
+    if (!player)
+        return;
+    connect(player, &MediaPlayer::playRequested, this, &RadioSession::play);
+    connect(player, &MediaPlayer::pauseRequested, this, &RadioSession::pause);
+    connect(player, &MediaPlayer::playPauseRequested, this, &RadioSession::playPause);
+    connect(player, &MediaPlayer::stopRequested, this, &RadioSession::stopPlaying);
+    connect(m_pane, &BrowserPane::titleChange, player, &MediaPlayer::setTitle);
+    updateMediaStatus();
+}
+
+void RadioSession::login()
+{
+    if (m_closing)
+        return;
+    emit message(QStringLiteral("Пожалуйста подождите. Производится подключение."));
+    send(Requests::login(m_endpoints, m_userName, m_passw));
+}
+
+bool RadioSession::logoff()
+{
+    m_closing = true;
+    m_alarmWatch->stop();
+    emit message(QStringLiteral("Пожалуйста подождите. Идет закрытие соединений."));
+    m_ringing = false;
+    return m_pane->navigate(Requests::logoff(m_endpoints, m_userName, m_passw));
+}
+
+void RadioSession::goQuiet(const QString &wakeUpText)
+{
+    if (m_closing)
+        return;
+    m_alarmWatch->stop();
+    emit message(QStringLiteral("Активирован тихий режим \"Сон\""));
+    send(Requests::sleep(m_endpoints, m_userName, m_passw, wakeUpText));
+}
+
+void RadioSession::wakeUp()
+{
+    if (m_closing)
+        return;
+    // An earlier pause never silences an alarm.
+    setMuted(false);
+    login();
+    m_alarmWatch->start();
+}
+
+void RadioSession::endQuietSleep()
+{
+    setMuted(false);
+    login();
+}
+
+void RadioSession::stopLoading()
+{
+    m_pane->stop();
+}
+
+void RadioSession::ringAlarm()
+{
+    if (m_closing)
+        return;
+    m_alarmWatch->stop();
+    setMuted(false);
+    if (!loadLocalPage(true))
+        return;
+    m_ringing = true;
+    if (m_platform->canPlaySound()) {
+        emit message(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
+        return;
+    }
+    const QString unheard = QStringLiteral("Будильник не слышен: звуковой сервер недоступен");
+    emit message(unheard);
+    emit soundUnheard(unheard);
+}
+
+void RadioSession::play()
+{
+    m_stopped = false;
+    setMuted(false);
+    updateMediaStatus();
+}
+
+void RadioSession::pause()
+{
+    setMuted(true);
+}
+
+void RadioSession::playPause()
+{
+    // By the sound itself, not by what was last announced: a burst of presses ends where it should.
+    if (m_pane->isAudioMuted())
+        play();
+    else
+        pause();
+}
+
+void RadioSession::stopPlaying()
+{
+    // A live stream has nothing to resume from: the station stays, silent.
+    m_stopped = true;
+    setMuted(true);
+    updateMediaStatus();
+}
+
+bool RadioSession::isAlarmWatched() const
+{
+    return m_alarmWatch->isActive();
+}
+
+MediaPlayer::Status RadioSession::mediaStatus() const
+{
+    if (m_stopped)
+        return MediaPlayer::Status::Stopped;
+    if (m_pane->isAudioMuted())
+        return MediaPlayer::Status::Paused;
+    return m_audible ? MediaPlayer::Status::Playing : MediaPlayer::Status::Stopped;
+}
+
+QString RadioSession::errorString() const
+{
+    return m_pane->errorString();
+}
+
+void RadioSession::onNavigateError(const QUrl &url, bool *cancel)
+{
+    // While closing, a fallback page would only undo the logoff and hold the window open: a
+    // service that cannot be reached is told nothing more.
+    if (m_closing) {
+        *cancel = true;
+        if (Requests::isLogoff(url))
+            emit logoffFailed();
+        return;
+    }
+    if (Endpoints::isOnHost(url, m_endpoints.serviceHost))
+        loadPartnerPlayer();
+    else if (Endpoints::isOnHost(url, m_endpoints.partnerHost))
+        loadLocalPage(false);
+    else
+        *cancel = true;
+}
+
+void RadioSession::onPageLoaded(const QUrl &url)
+{
+    if (!isAlarmPage(url))
+        m_ringing = false;
+    emit pageLoaded(url);
+}
+
+void RadioSession::onAudibleChanged(bool audible)
+{
+    m_audible = audible;
+    updateMediaStatus();
+}
+
+void RadioSession::loadPartnerPlayer()
+{
+    navigateOrReport(Requests::partnerPlayer(m_endpoints));
+}
+
+bool RadioSession::loadLocalPage(bool alarm)
+{
+    QUrl page = m_platform->fileBesideExecutable(LocalRadioPage);
+    if (page.isEmpty()) {
+        emit localPageMissing();
+        return false;
+    }
+    if (alarm)
+        page.setQuery(AlarmQuery);
+    return navigateOrReport(page);
+}
+
+void RadioSession::send(const QUrl &request)
+{
+    m_ringing = false;
+    (void)m_pane->navigate(request);
+}
+
+bool RadioSession::navigateOrReport(const QUrl &url)
+{
+    m_ringing = false;
+    if (m_pane->navigate(url))
+        return true;
+    emit navigationFailed(m_pane->errorString());
+    return false;
+}
+
+void RadioSession::setMuted(bool muted)
+{
+    if (!muted)
+        m_stopped = false;
+    m_pane->setAudioMuted(muted);
+}
+
+void RadioSession::updateMediaStatus()
+{
+    if (m_player)
+        m_player->setStatus(mediaStatus());
+}

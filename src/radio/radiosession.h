@@ -1,0 +1,116 @@
+#pragma once
+
+#include "platform/mediaplayer.h"
+#include "service/endpoints.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class BrowserPane;
+class Platform;
+class QTimer;
+
+// The radio as the program keeps it: who it is to the service, what it asks of the service and in
+// which order, where the pane goes when a page fails, the local page and its alarm, and whether the
+// radio is heard. It drives the radio pane through BrowserPane alone.
+//
+// A night: the timer model calls goQuiet() at the quiet-sleep moment, which sends the sleep request;
+// at the wake-up it calls wakeUp(), which logs in with the sound on and starts the alarm watch. When
+// the watch ends with nothing heard (no network, a fallback page, a dead stream, a service that
+// forgot), ringAlarm() loads the local page in its alarm mode, which needs no network. A snooze is
+// goQuiet() again. logoff() begins the closing: after it nothing else goes to the service.
+//
+// login(): Login; logoff(): Logoff; onNavigateError(): Browser1NavigateError; loadPartnerPlayer():
+// LoadPartnerPlayer; loadLocalPage(): LoadLocalRadioPage.
+class RadioSession : public QObject
+{
+    Q_OBJECT
+public:
+    // How long the radio may stay silent after a wake-up before the program rings its own alarm.
+    static constexpr int AlarmWatchMs = 20000;
+
+    RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints,
+                 QObject *parent = nullptr);
+    ~RadioSession() override;
+
+    void setIdentity(const QString &userName, const QString &passw);
+    QString userName() const { return m_userName; }
+    QString passw() const { return m_passw; }
+    const Endpoints &endpoints() const { return m_endpoints; }
+    void setAlarmWatchMs(int ms);
+
+    // The desktop's player controls follow the radio from now on, and reach it.
+    void setMediaPlayer(MediaPlayer *player);
+
+    // The login request: the station last played, or the service's own page.
+    void login();
+    // The logoff request; false, with errorString(), when the pane could not start it. Closing has
+    // begun then, whatever the pane did: nothing else is sent, and no alarm rings.
+    bool logoff();
+    // The sleep request: the service keeps the radio quiet until the wake-up.
+    void goQuiet(const QString &wakeUpText);
+    // The wake-up login: with the sound on, and the alarm watch started.
+    void wakeUp();
+    // The user ended quiet sleep early: a login with the sound on; the user is here, so no watch.
+    void endQuietSleep();
+    // The computer is going to sleep: the pane stops loading.
+    void stopLoading();
+    // The radio stayed silent after the wake-up: the local page rings the program's own alarm.
+    void ringAlarm();
+
+    // The listener's own controls: they act on the sound only, never on the page's player, so the
+    // station stays and nothing can leave it paused.
+    void play();
+    void pause();
+    void playPause();
+    void stopPlaying();
+
+    bool isClosing() const { return m_closing; }
+    bool isAlarmRinging() const { return m_ringing; }
+    bool isAlarmWatched() const;
+    bool isAudible() const { return m_audible; }
+    MediaPlayer::Status mediaStatus() const;
+    QString errorString() const;
+
+signals:
+    // A text of the session's own for status-bar panel 1.
+    void message(const QString &text);
+    // The page's own status text and title, as the pane reports them; no status text comes while
+    // the alarm rings, so its message stays up.
+    void statusTextChange(const QString &text);
+    void titleChange(const QString &text);
+    void pageLoaded(const QUrl &url);
+    // The logoff request failed outright: the service cannot be told, there is nothing to wait for.
+    void logoffFailed();
+    // A fallback page could not even be started: the pane's reason.
+    void navigationFailed(const QString &reason);
+    // The local radio page is not beside the executable.
+    void localPageMissing();
+    // The alarm is due, but nothing can make it heard.
+    void soundUnheard(const QString &text);
+
+private:
+    void onNavigateError(const QUrl &url, bool *cancel);
+    void onPageLoaded(const QUrl &url);
+    void onAudibleChanged(bool audible);
+    void loadPartnerPlayer();
+    bool loadLocalPage(bool alarm);
+    // Guarded: a pane that cannot start the request is not worth a word; the panel says enough.
+    void send(const QUrl &request);
+    bool navigateOrReport(const QUrl &url);
+    void setMuted(bool muted);
+    void updateMediaStatus();
+
+    BrowserPane *m_pane;
+    Platform *m_platform;
+    Endpoints m_endpoints;
+    QString m_userName;
+    QString m_passw;
+    QTimer *m_alarmWatch;
+    MediaPlayer *m_player = nullptr;
+    bool m_closing = false;
+    bool m_ringing = false;
+    bool m_audible = false;
+    bool m_stopped = false; // the listener pressed Stop: silent, and said so, until Play
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The settings file's one section and its keys, in the order a new file holds them.
+namespace SettingsKeys {
+
+inline const QString Section = QStringLiteral("Settings");
+inline const QString TimerCmd = QStringLiteral("TimerCmd");
+inline const QString UserName = QStringLiteral("UserName");
+inline const QString Passw = QStringLiteral("Passw");
+inline const QString LastActionId = QStringLiteral("LastActionId");
+inline const QString CloseOnExec = QStringLiteral("CloseOnExec");
+inline const QString WakeUpDate = QStringLiteral("WakeUpDate");
+
+inline const QStringList All = {TimerCmd, UserName, Passw, LastActionId, CloseOnExec, WakeUpDate};
+
+} // namespace SettingsKeys
