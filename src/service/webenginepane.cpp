@@ -48,6 +48,16 @@ bool isWebAddress(const QUrl &url)
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
 }
 
+// What the pane loads itself. The engine hands any other scheme a page navigates to (mailto:, ssh:,
+// whatever the desktop registered) to the desktop's handler for it; the pane refuses those instead.
+bool isPaneScheme(const QUrl &url)
+{
+    static const QStringList schemes = {
+        QStringLiteral("http"),  QStringLiteral("https"), QStringLiteral("file"), QStringLiteral("data"),
+        QStringLiteral("about"), QStringLiteral("blob"),  QStringLiteral("qrc")};
+    return schemes.contains(url.scheme());
+}
+
 void handOver(Platform *platform, const QUrl &url)
 {
     if (!isWebAddress(url)) {
@@ -112,6 +122,13 @@ protected:
     }
     // New windows are handled through newWindowRequested; nothing is opened here.
     QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    {
+        if (isPaneScheme(url))
+            return true;
+        qCInfo(lcPane) << "Refused to leave for" << url.toDisplayString();
+        return false;
+    }
 };
 
 // Stands in for a window opened without an address (window.open() followed by a script setting
@@ -127,10 +144,10 @@ public:
     }
 
 protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
         if (!isMainFrame || !isAddress(url))
-            return true;
+            return SilentPage::acceptNavigationRequest(url, type, isMainFrame);
         if (!m_handedOver) {
             m_handedOver = true;
             handOver(m_platform, url);

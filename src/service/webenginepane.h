@@ -21,6 +21,7 @@ BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profile
 
 // A browser pane over QWebEngineView. The engine shows no dialog of its own, Ctrl+N (without
 // Shift) is swallowed, and requests for a new window open the address in the default browser.
+// Nothing else leaves the program: the pane refuses navigations to schemes it does not load.
 class WebEnginePane : public BrowserPane
 {
     Q_OBJECT

@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -41,6 +43,30 @@ public:
     void inhibitIdle(const QString &) override {}
     void releaseIdle() override {}
     QList<QUrl> opened;
+};
+
+// Stands in for the desktop's handlers, which the engine reaches through QDesktopServices.
+class DesktopOpener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DesktopOpener(const QStringList &schemes) : m_schemes(schemes)
+    {
+        for (const QString &scheme : m_schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~DesktopOpener() override
+    {
+        for (const QString &scheme : m_schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+
+private:
+    QStringList m_schemes;
 };
 
 QByteArray html(const QByteArray &title, const QByteArray &body)
@@ -134,6 +160,8 @@ private slots:
     void ctrlNIsSwallowed();
     void newWindowGoesToDefaultBrowser_data();
     void newWindowGoesToDefaultBrowser();
+    void clickedLinkStaysOffTheDesktop_data();
+    void clickedLinkStaysOffTheDesktop();
     void panesShareOneProfile();
     // Runs last: it takes the shared profile away.
     void paneOutlivingProfileRefusesToNavigate();
@@ -200,6 +228,15 @@ void TestWebEnginePane::initTestCase()
                                                    "window.open('/x');</script>"));
     m_server.route("/late-open", page("Late", "<script>var w = window.open();"
                                               "if (w) w.location.href = '/late-target';</script>"));
+    // Blocks of 40 pixels, one below the other every 50.
+    m_server.route("/outside-links",
+                   page("Outside", "<style>a{display:block;position:absolute;left:0;width:300px;height:40px}"
+                                   "</style>"
+                                   "<a style=\"top:0\" href=\"ssh://x\">ssh</a>"
+                                   "<a style=\"top:50px\" href=\"mailto:someone@example.com\">mail</a>"
+                                   "<a style=\"top:100px\" href=\"ondavo-test://x\">custom</a>"
+                                   "<a style=\"top:150px\" href=\"javascript:location='ssh://y'\">script</a>"
+                                   "<a style=\"top:200px\" target=\"_blank\" href=\"/linked\">web</a>"));
     m_port = m_server.listen(QHostAddress::LocalHost, 0);
     QVERIFY(m_port != 0);
 
@@ -578,6 +615,50 @@ void TestWebEnginePane::newWindowGoesToDefaultBrowser()
     QCOMPARE(urlsOf(complete), QList<QUrl>{url});
     QCOMPARE(visibleTopLevels(), before);
     QCOMPARE(m_window->findChildren<QWebEngineView *>().count(), 1);
+}
+
+// A clicked link to another scheme reaches no desktop handler; a new window to a web page still
+// reaches the default browser.
+void TestWebEnginePane::clickedLinkStaysOffTheDesktop_data()
+{
+    QTest::addColumn<int>("block");
+    // The address the pane keeps to itself, and what reaches the default browser; empty: nothing.
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("ssh:") << 0 << "ssh://x" << QString();
+    QTest::newRow("mailto:") << 1 << "mailto:someone@example.com" << QString();
+    QTest::newRow("custom scheme") << 2 << "ondavo-test://x" << QString();
+    QTest::newRow("javascript: sends the page to ssh:") << 3 << "ssh://y" << QString();
+    QTest::newRow("target=_blank to a web page") << 4 << QString() << "/linked";
+}
+
+void TestWebEnginePane::clickedLinkStaysOffTheDesktop()
+{
+    QFETCH(int, block);
+    QFETCH(QString, refused);
+    QFETCH(QString, expected);
+
+    DesktopOpener desktop({"ssh", "mailto", "ondavo-test", "http", "https"});
+    QSignalSpy complete(m_pane, &BrowserPane::navigateComplete2);
+    const QUrl url = serverUrl(QStringLiteral("/outside-links"));
+    QVERIFY(m_pane->navigate(url));
+    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, timeoutMs);
+    if (!refused.isEmpty())
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QRegularExpression::escape(refused)));
+
+    QWidget *input = m_pane->widget()->focusProxy();
+    QVERIFY(input);
+    QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(50, 20 + 50 * block));
+    if (expected.isEmpty()) {
+        QTest::qWait(1500);
+        QCOMPARE(m_platform.opened, QList<QUrl>());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(m_platform.opened, QList<QUrl>{serverUrl(expected)}, timeoutMs);
+    }
+    QCOMPARE(desktop.opened, QList<QUrl>());
+    QCOMPARE(pageOf(m_pane)->url(), url);
+    QCOMPARE(urlsOf(complete), QList<QUrl>{url});
 }
 
 void TestWebEnginePane::panesShareOneProfile()
