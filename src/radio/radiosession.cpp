@@ -20,8 +20,16 @@ bool isAlarmPage(const QUrl &url)
 
 RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints, QObject *parent)
     : QObject(parent), m_pane(pane), m_platform(platform), m_endpoints(endpoints),
-      m_alarmWatch(new QTimer(this))
+      m_alarmWatch(new QTimer(this)), m_muteSettle(new QTimer(this)), m_muted(pane->isAudioMuted())
 {
+    // The engine pauses the page's own player when its sound goes off and on several times in a
+    // breath, as a burst of media keys would make it; the pane only gets where the burst ended.
+    m_muteSettle->setSingleShot(true);
+    m_muteSettle->setInterval(MuteSettleMs);
+    connect(m_muteSettle, &QTimer::timeout, this, [this] {
+        if (m_pane->isAudioMuted() != m_muted)
+            m_pane->setAudioMuted(m_muted);
+    });
     m_alarmWatch->setSingleShot(true);
     m_alarmWatch->setInterval(AlarmWatchMs);
     // A page that plays is never doubled; every silent case rings.
@@ -37,7 +45,6 @@ RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoint
             emit statusTextChange(text);
     });
     connect(m_pane, &BrowserPane::audibleChanged, this, &RadioSession::onAudibleChanged);
-    connect(m_pane, &BrowserPane::audioMutedChanged, this, &RadioSession::updateMediaStatus);
 }
 
 RadioSession::~RadioSession() = default;
@@ -145,8 +152,8 @@ void RadioSession::pause()
 
 void RadioSession::playPause()
 {
-    // By the sound itself, not by what was last announced: a burst of presses ends where it should.
-    if (m_pane->isAudioMuted())
+    // By the sound as asked, not by what was last announced: a burst of presses ends where it should.
+    if (m_muted)
         play();
     else
         pause();
@@ -169,7 +176,7 @@ MediaPlayer::Status RadioSession::mediaStatus() const
 {
     if (m_stopped)
         return MediaPlayer::Status::Stopped;
-    if (m_pane->isAudioMuted())
+    if (m_muted)
         return MediaPlayer::Status::Paused;
     return m_audible ? MediaPlayer::Status::Playing : MediaPlayer::Status::Stopped;
 }
@@ -246,7 +253,10 @@ void RadioSession::setMuted(bool muted)
 {
     if (!muted)
         m_stopped = false;
-    m_pane->setAudioMuted(muted);
+    m_muted = muted;
+    if (!m_muteSettle->isActive())
+        m_muteSettle->start();
+    updateMediaStatus();
 }
 
 void RadioSession::updateMediaStatus()

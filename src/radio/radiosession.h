@@ -29,6 +29,8 @@ class RadioSession : public QObject
 public:
     // How long the radio may stay silent after a wake-up before the program rings its own alarm.
     static constexpr int AlarmWatchMs = 20000;
+    // The sound is switched this long after the last press: a burst reaches the pane as its outcome.
+    static constexpr int MuteSettleMs = 50;
 
     RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints,
                  QObject *parent = nullptr);
@@ -70,6 +72,7 @@ public:
     bool isAlarmRinging() const { return m_ringing; }
     bool isAlarmWatched() const;
     bool isAudible() const { return m_audible; }
+    bool isMuted() const { return m_muted; }
     MediaPlayer::Status mediaStatus() const;
     QString errorString() const;
 
@@ -108,9 +111,11 @@ private:
     QString m_userName;
     QString m_passw;
     QTimer *m_alarmWatch;
+    QTimer *m_muteSettle;
     MediaPlayer *m_player = nullptr;
     bool m_closing = false;
     bool m_ringing = false;
     bool m_audible = false;
+    bool m_muted = false;   // as the listener or the alarm last asked; the pane follows it settled
     bool m_stopped = false; // the listener pressed Stop: silent, and said so, until Play
 };

@@ -20,6 +20,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcPane, "ondavo.pane", QtInfoMsg)
@@ -161,6 +163,26 @@ private:
     bool m_handedOver = false;
 };
 
+// A page that plays for a while is offered to the desktop as a media player of the engine's own,
+// whose keys would pause the page's player behind the program's back; the program's own player is
+// the only one. The engine reads its switches from the environment when it starts, merged here
+// into a list the user may have given.
+void keepMediaKeysFromEngine()
+{
+    const char variable[] = "QTWEBENGINE_CHROMIUM_FLAGS";
+    const QByteArray off = "--disable-features=";
+    const QByteArray feature = "HardwareMediaKeyHandling";
+    QByteArrayList flags = qgetenv(variable).split(' ');
+    flags.removeAll(QByteArray());
+    const auto it =
+        std::find_if(flags.begin(), flags.end(), [&](const QByteArray &f) { return f.startsWith(off); });
+    if (it == flags.end())
+        flags << off + feature;
+    else if (!it->mid(off.size()).split(',').contains(feature))
+        *it += ',' + feature;
+    qputenv(variable, flags.join(' '));
+}
+
 QWebEngineProfile *createProfile(QObject *parent)
 {
     // A named profile keeps the service's cookies and local storage between runs, as a system
@@ -220,6 +242,7 @@ private:
 
 BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent)
 {
+    keepMediaKeysFromEngine();
     QPointer<ProfileHolder> holder = new ProfileHolder(profileParent);
     return [holder, platform](PaneRole, QWidget *parent) -> BrowserPane * {
         auto *pane = new WebEnginePane(holder ? holder->profile() : nullptr, platform, parent);

@@ -14,7 +14,8 @@ class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineView;
 
-// One web-engine profile shared by every pane the factory makes. The profile is a child of
+// One web-engine profile shared by every pane the factory makes. Make the factory before the engine
+// starts: it sets the engine's switches. The profile is a child of
 // profileParent; panes still alive when it goes lose their page first, so the engine never sees
 // a page outlive its profile.
 BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent);

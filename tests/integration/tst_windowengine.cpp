@@ -164,6 +164,16 @@ QList<QMessageBox *> openBoxes(QWidget *window)
     return boxes;
 }
 
+// The desktop's own client of media players, on this run's session bus; what it printed.
+QString playerctl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("playerctl"), args);
+    // The program answers on this thread: wait in the event loop, never blocked.
+    waitUntil([&p] { return p.state() == QProcess::NotRunning; });
+    return QString::fromUtf8(p.readAllStandardOutput().trimmed());
+}
+
 QUrl dataPage(const QString &html)
 {
     return QUrl(QStringLiteral("data:text/html;charset=utf-8,") +
@@ -220,6 +230,7 @@ private slots:
     void closeWaitsForLogoff_data();
     void closeWaitsForLogoff();
     void noNewWindowAndNoDialog();
+    void mediaKeysReachOnlyTheProgram();
     void alarmIsHeard_data();
     void alarmIsHeard();
 
@@ -657,6 +668,49 @@ void TestWindowEngine::noNewWindowAndNoDialog()
     QVERIFY(openBoxes(m_window.get()).isEmpty());
 }
 
+// A clip long enough for the engine to offer the desktop a media player of its own: the program's
+// must be the only one, and the desktop's keys, however fast, reach the sound and never the page.
+void TestWindowEngine::mediaKeysReachOnlyTheProgram()
+{
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    QVERIFY2(playerctl({QStringLiteral("--list-all")}) == QStringLiteral("ondavo"), "no session bus?");
+    const QString page = QStringLiteral(
+        "<title>long</title><audio id=a loop></audio><script>"
+        "var rate = 8000, n = rate * 8, b = new ArrayBuffer(44 + 2 * n), v = new DataView(b);"
+        "function s(o, t) { for (var i = 0; i < t.length; ++i) v.setUint8(o + i, t.charCodeAt(i)); }"
+        "s(0, 'RIFF'); v.setUint32(4, 36 + 2 * n, true); s(8, 'WAVEfmt '); v.setUint32(16, 16, true);"
+        "v.setUint16(20, 1, true); v.setUint16(22, 1, true); v.setUint32(24, rate, true);"
+        "v.setUint32(28, 2 * rate, true); v.setUint16(32, 2, true); v.setUint16(34, 16, true);"
+        "s(36, 'data'); v.setUint32(40, 2 * n, true);"
+        "for (var i = 0; i < n; ++i) v.setInt16(44 + 2 * i, 8000 * Math.sin(i * 0.3454), true);"
+        "a.src = URL.createObjectURL(new Blob([b], {type: 'audio/wav'})); a.play();</script>");
+    QVERIFY(m_window->radioPane()->navigate(dataPage(page)));
+    QVERIFY(waitUntil([this] { return m_window->radio()->isAudible(); }));
+    QTest::qWait(1500);
+    QCOMPARE(playerctl({QStringLiteral("--list-all")}), QStringLiteral("ondavo"));
+    // Four play-pauses within a millisecond: the engine, switched off and on so fast, would pause
+    // the page's player.
+    QProcess burst;
+    burst.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("for i in 1 2 3 4; do dbus-send --session --type=method_call "
+                                              "--dest=org.mpris.MediaPlayer2.ondavo /org/mpris/MediaPlayer2 "
+                                              "org.mpris.MediaPlayer2.Player.PlayPause & done; wait")});
+    QVERIFY(waitUntil([&burst] { return burst.state() == QProcess::NotRunning; }));
+    QTest::qWait(500);
+    auto paused = std::make_shared<QVariant>();
+    pageOf(m_window->radioPane())
+        ->runJavaScript(QStringLiteral("document.getElementById('a').paused"),
+                        [paused](const QVariant &v) { *paused = v; });
+    QVERIFY(waitUntil([paused] { return paused->isValid(); }));
+    QCOMPARE(paused->toBool(), false);
+    QCOMPARE(m_window->radioPane()->isAudioMuted(), false);
+    QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+    playerctl({QStringLiteral("stop")});
+    QCOMPARE(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+}
+
 int main(int argc, char *argv[])
 {
     // The engine's profile, the settings and the instance lock all stay in folders of this run.
@@ -777,11 +831,7 @@ void TestWindowEngine::alarmIsHeard()
 void TestWindowEngine::pausedAndPlayedByTheDesktop()
 {
     const auto playerctl = [](const QStringList &args) {
-        QProcess p;
-        p.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("--player=ondavo")} + args);
-        // The program answers on this thread: wait in the event loop, never blocked.
-        waitUntil([&p] { return p.state() == QProcess::NotRunning; });
-        return QString::fromUtf8(p.readAllStandardOutput().trimmed());
+        return ::playerctl(QStringList{QStringLiteral("--player=ondavo")} + args);
     };
     QVERIFY(playerctl({QStringLiteral("--list-all")}).contains(QStringLiteral("ondavo")));
     QCOMPARE(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}),
