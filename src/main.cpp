@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
         env.mediaPlayer = &mediaPlayer;
 
     TOndavoForm1 window(env);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::bringToFront);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::RestoreFromTray);
     QObject::connect(&window, &TOndavoForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     // The end of the session never waits for us: the logoff goes out, the settings are kept.

@@ -45,8 +45,9 @@ public:
     QMenu *trayPopupMenu() const { return m_trayPopupMenu; }
 
 public slots:
-    // A second start of the program asks this window to come forward.
-    void bringToFront();
+    // Back from the tray, in front of the other windows: also when a second start of the program
+    // or the desktop's player controls ask for the window.
+    void RestoreFromTray();
     // The desktop session or the system is ending: tell the service, keep the settings, never block.
     void endSession();
 
@@ -83,7 +84,6 @@ private:
 
     // Window, tray and tabs
     void MinimizeToTray();
-    void RestoreFromTray();
     void StopTrayAnimation();
     void myTrayIconClick();
     void myTrayIconBalloonClick();

@@ -4,48 +4,11 @@
 
 #include "platform/mediaplayer.h"
 #include "platform/platform.h"
+#include "ui/touchwatcher.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMenu>
-#include <QMouseEvent>
-#include <functional>
-
-namespace {
-// Sees every event of the application while it is installed and says when the window is touched:
-// a click or a key in it shows the alarm was noticed. The right button and the menu key only open
-// the menu that offers the snooze.
-class TouchWatcher : public QObject
-{
-public:
-    TouchWatcher(QWidget *window, std::function<void()> touched)
-        : QObject(window), m_window(window), m_touched(std::move(touched))
-    {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        const auto *widget = qobject_cast<QWidget *>(watched);
-        if (widget && widget->window() == m_window && isTouch(event))
-            m_touched();
-        return false;
-    }
-
-private:
-    static bool isTouch(QEvent *event)
-    {
-        if (event->type() == QEvent::MouseButtonPress)
-            return static_cast<QMouseEvent *>(event)->button() != Qt::RightButton;
-        if (event->type() == QEvent::KeyPress)
-            return static_cast<QKeyEvent *>(event)->key() != Qt::Key_Menu;
-        return false;
-    }
-
-    QWidget *m_window;
-    std::function<void()> m_touched;
-};
-} // namespace
 
 void TOndavoForm1::setupDesktop()
 {
@@ -64,7 +27,7 @@ void TOndavoForm1::setupDesktop()
     connect(m_autostartItem, &QAction::triggered, this, &TOndavoForm1::AutostartItemClick);
 
     if (MediaPlayer *player = m_env.mediaPlayer) {
-        connect(player, &MediaPlayer::raiseRequested, this, &TOndavoForm1::bringToFront);
+        connect(player, &MediaPlayer::raiseRequested, this, &TOndavoForm1::RestoreFromTray);
         connect(player, &MediaPlayer::quitRequested, this, &QWidget::close);
     }
 }

@@ -37,11 +37,6 @@ void TOndavoForm1::RestoreFromTray()
     m_env.platform->bringWindowToFront(windowHandle());
 }
 
-void TOndavoForm1::bringToFront()
-{
-    RestoreFromTray();
-}
-
 void TOndavoForm1::StopTrayAnimation()
 {
     m_myTrayIcon->setIconIndex(0);

@@ -209,7 +209,7 @@ void TestClosing::secondStartBringsWindowForward()
 {
     WindowFixture fx;
     TOndavoForm1 *w = fx.create();
-    w->bringToFront();
+    w->RestoreFromTray();
     QCOMPARE(fx.platform.broughtToFront, QList<QWindow *>{w->windowHandle()});
 }
 

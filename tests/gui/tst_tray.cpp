@@ -322,10 +322,10 @@ void TestTray::restoreWithRealPlatform()
     // A second start, while the window is minimised but still shown.
     w->setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(w->isMinimized() || !w->isVisible());
-    w->bringToFront();
+    w->RestoreFromTray();
     QTRY_VERIFY(w->isVisible() && !w->isMinimized());
     w->hide();
-    w->bringToFront();
+    w->RestoreFromTray();
     QTRY_VERIFY(w->isVisible() && !w->isMinimized());
 }
 
