@@ -153,15 +153,27 @@ public:
 
     bool openUrl(const QUrl &url) override
     {
-        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-        if (ownSoundNames().isEmpty() || opener.isEmpty())
+        if (ownSoundNames().isEmpty())
             return QDesktopServices::openUrl(url);
-        // As Qt would open it, but in the environment of a program started from here.
-        QProcess process;
-        process.setProgram(opener);
-        process.setArguments({QString::fromLatin1(url.toEncoded())});
-        process.setProcessEnvironment(childEnvironment());
-        return process.startDetached();
+        // The desktop's opener, in the environment of a program started from here. Qt's own
+        // fallbacks would start a browser of their choosing in this process's environment.
+        const std::pair<QString, QStringList> openers[] = {{QStringLiteral("xdg-open"), {}},
+                                                           {QStringLiteral("gio"), {QStringLiteral("open")}},
+                                                           {QStringLiteral("kde-open5"), {}},
+                                                           {QStringLiteral("exo-open"), {}}};
+        for (const auto &[name, verb] : openers) {
+            const QString opener = QStandardPaths::findExecutable(name);
+            if (opener.isEmpty())
+                continue;
+            QProcess process;
+            process.setProgram(opener);
+            process.setArguments(verb + QStringList{QString::fromLatin1(url.toEncoded())});
+            process.setProcessEnvironment(childEnvironment());
+            return process.startDetached();
+        }
+        qCWarning(lcPlatform) << "Could not open" << url.toDisplayString()
+                              << ": no xdg-open, gio, kde-open5 or exo-open";
+        return false;
     }
 
     bool startDetached(const QString &program, const QStringList &arguments, QString *error) override

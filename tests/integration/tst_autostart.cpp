@@ -3,6 +3,7 @@
 #include "platform/autostart.h"
 #include "platform/platform.h"
 
+#include <QDesktopServices>
 #include <QProcess>
 #include <QtTest>
 
@@ -14,7 +15,18 @@ private slots:
     void entry();
     void state_data();
     void state();
+    void childrenKeepTheirOwnSoundName_data();
     void childrenKeepTheirOwnSoundName();
+};
+
+// Stands in for what Qt would open a file with when the desktop has no opener of its own.
+class QtOpener : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QByteArray> inherited; // PULSE_PROP_OVERRIDE as each open would hand it on
+public slots:
+    void open(const QUrl &) { inherited << qgetenv("PULSE_PROP_OVERRIDE"); }
 };
 
 static QByteArray contents(const QString &path)
@@ -136,15 +148,33 @@ void TestAutostart::state()
     QCOMPARE(contents(target), linked ? user : QByteArray());
 }
 
+void TestAutostart::childrenKeepTheirOwnSoundName_data()
+{
+    QTest::addColumn<QString>("opener"); // the desktop's opener on PATH, empty for none
+    QTest::addColumn<QString>("script"); // its words: where it writes what it inherited
+    QTest::newRow("xdg-open") << "xdg-open"
+                              << "\"${1#file://}\"";
+    QTest::newRow("gio open") << "gio"
+                              << "\"${2#file://}\"";
+    // Nothing to open with: said, never left to a browser Qt would pick in this environment.
+    QTest::newRow("none") << ""
+                          << "";
+}
+
 // A player the timer starts or opens must not pass for this program in the mixer, nor get its volume.
 void TestAutostart::childrenKeepTheirOwnSoundName()
 {
+    QFETCH(QString, opener);
+    QFETCH(QString, script);
     TestHome home;
     // Stands in for the desktop's opener and for a started program: writes what it inherited.
-    const QString tool = home.path() + "/xdg-open";
-    QVERIFY(
-        writeExecutable(tool, "#!/bin/sh\nprintf %s \"${PULSE_PROP_OVERRIDE-none}\" > \"${1#file://}\"\n"));
-    qputenv("PATH", home.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+    const QString tool = home.path() + "/started-tool";
+    const QByteArray body = "#!/bin/sh\nprintf %s \"${PULSE_PROP_OVERRIDE-none}\" > ";
+    QVERIFY(writeExecutable(tool, body + "\"$1\"\n"));
+    if (!opener.isEmpty())
+        QVERIFY(writeExecutable(home.path() + "/bin/" + opener, body + script.toUtf8() + "\n"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", home.path().toLocal8Bit() + "/bin");
     qunsetenv("PULSE_PROP_OVERRIDE");
     nameSoundStreams("ondavo");
     QVERIFY(qgetenv("PULSE_PROP_OVERRIDE").contains("media.icon_name='ondavo'"));
@@ -152,9 +182,15 @@ void TestAutostart::childrenKeepTheirOwnSoundName()
     const std::unique_ptr<Platform> platform = createSystemPlatform();
     QString error;
     QVERIFY(platform->startDetached(tool, {home.path() + "/started"}, &error));
-    QVERIFY(platform->openUrl(QUrl::fromLocalFile(home.path() + "/opened")));
+    QtOpener qtOpener;
+    QDesktopServices::setUrlHandler("file", &qtOpener, "open");
+    QCOMPARE(platform->openUrl(QUrl::fromLocalFile(home.path() + "/opened")), !opener.isEmpty());
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(qtOpener.inherited, QList<QByteArray>());
+    qputenv("PATH", path);
     QTRY_COMPARE(contents(home.path() + "/started"), QByteArray("none"));
-    QTRY_COMPARE(contents(home.path() + "/opened"), QByteArray("none"));
+    if (!opener.isEmpty())
+        QTRY_COMPARE(contents(home.path() + "/opened"), QByteArray("none"));
 }
 
 QTEST_MAIN(TestAutostart)
