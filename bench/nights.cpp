@@ -6,6 +6,7 @@
 // by. Not a test: it judges nothing.
 #include "app/ondavoform1.h"
 #include "core/clock.h"
+#include "fakes/soundserver.h"
 #include "platform/platform.h"
 #include "service/webenginepane.h"
 
@@ -30,12 +31,10 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <set>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -87,11 +86,6 @@ public:
     void inhibitIdle(const QString &) override {}
     void releaseIdle() override {}
 };
-
-void dieWithParent(QProcess &process)
-{
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
 
 // Runs the event loop until predicate holds; false when ms pass first.
 bool waitUntil(const std::function<bool()> &predicate, int ms = StepTimeoutMs)
@@ -156,50 +150,6 @@ public:
 private:
     QProcess m_process;
     QString m_logPath;
-};
-
-// A private sound server whose only sink plays to nothing, so the engine's audio runs as on a
-// desktop and the window can hear its radio; without pulseaudio the engine has no sound at all.
-class SoundServer
-{
-public:
-    bool start(const QString &folder)
-    {
-        const QString socket = folder + QStringLiteral("/native");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), folder);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder);
-        m_process.setProcessEnvironment(env);
-        m_process.setProgram(QStringLiteral("pulseaudio"));
-        m_process.setArguments(
-            {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-             QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"), QStringLiteral("-L"),
-             QStringLiteral("module-null-sink sink_name=nights"), QStringLiteral("-L"),
-             QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket});
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        dieWithParent(m_process);
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            return false;
-        QDeadlineTimer up(10000);
-        while (!QFileInfo::exists(socket) && !up.hasExpired())
-            ::usleep(50000);
-        if (!QFileInfo::exists(socket))
-            return false;
-        qputenv("PULSE_SERVER", (QStringLiteral("unix:") + socket).toLocal8Bit());
-        return true;
-    }
-    ~SoundServer()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    qint64 pid() const { return m_process.state() == QProcess::Running ? m_process.processId() : 0; }
-
-private:
-    QProcess m_process;
 };
 
 QByteArray readProc(qint64 pid, const char *file)
@@ -369,7 +319,7 @@ int main(int argc, char *argv[])
 
     SoundServer sound;
     QDir().mkpath(home.filePath(QStringLiteral("pulse")));
-    if (!sound.start(home.filePath(QStringLiteral("pulse"))))
+    if (!sound.start(home.filePath(QStringLiteral("pulse")), QStringLiteral("nights")))
         std::printf("no pulseaudio: the engine plays to no sound server, so the radio is never heard\n");
 
     const QString serviceProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/ondavo-service");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fakes/soundserver.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -8,12 +10,9 @@
 #include <QVector>
 
 #include <cmath>
-#include <csignal>
-#include <sys/prctl.h>
 
-// What a person at this machine would hear: a private PulseAudio server whose only sink is a
-// null sink, and a recording of that sink's monitor. Programs started after start() (and this
-// process's web engine) play into it through PULSE_SERVER.
+// What a person at this machine would hear: a private sound server (SoundServer) and a recording
+// of its sink's monitor.
 class SoundRecorder
 {
 public:
@@ -21,35 +20,15 @@ public:
 
     ~SoundRecorder()
     {
-        for (QProcess *p : {&m_recorder, &m_server}) {
-            p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
-        }
+        m_recorder.terminate();
+        if (!m_recorder.waitForFinished(5000))
+            m_recorder.kill();
     }
 
     bool start(const QString &folder)
     {
-        const QString socket = folder + QStringLiteral("/native");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), folder);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder);
-        m_server.setProcessEnvironment(env);
-        m_server.setProgram(QStringLiteral("pulseaudio"));
-        m_server.setArguments(
-            {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-             QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"), QStringLiteral("-L"),
-             QStringLiteral("module-null-sink sink_name=heard"), QStringLiteral("-L"),
-             QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket});
-        dieWithParent(m_server);
-        m_server.start();
-        QDeadlineTimer up(10000);
-        while (!QFileInfo::exists(socket) && !up.hasExpired())
-            QTest::qWait(50);
-        if (!QFileInfo::exists(socket))
+        if (!m_server.start(folder, QStringLiteral("heard")))
             return false;
-        m_address = QStringLiteral("unix:") + socket;
-        qputenv("PULSE_SERVER", m_address.toLocal8Bit());
         m_recorder.setProgram(QStringLiteral("parec"));
         m_recorder.setArguments({QStringLiteral("-d"), QStringLiteral("heard.monitor"),
                                  QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
@@ -59,7 +38,7 @@ public:
         return m_recorder.waitForStarted(5000);
     }
 
-    QString address() const { return m_address; }
+    QString address() const { return m_server.address(); }
 
     // Forgets what was played so far.
     void skip()
@@ -99,12 +78,6 @@ private:
         return 20 * std::log10(std::sqrt(sum / Rate) / 32768.0);
     }
 
-    static void dieWithParent(QProcess &process)
-    {
-        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    }
-
-    QProcess m_server;
+    SoundServer m_server;
     QProcess m_recorder;
-    QString m_address;
 };

@@ -1,5 +1,6 @@
 // The real Linux platform against a mock logind and a mock desktop portal on a private bus.
 
+#include "fakes/soundserver.h"
 #include "platform/platform.h"
 
 #include <QDBusArgument>
@@ -11,9 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -33,12 +32,6 @@ self.opened[str(ret)] = '%d %s' % (args[1], args[2]['reason'])
 self.AddObject(ret, 'org.freedesktop.portal.Request', {}, [('Close', '', '',
     'del objects["/org/freedesktop/portal/desktop"].opened[self.path]')])
 )";
-
-// Children die with the test, even when it crashes.
-void dieWithParent(QProcess &process)
-{
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
 
 void stop(QProcess &process)
 {

@@ -29,9 +29,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -735,7 +733,7 @@ int main(int argc, char *argv[])
 
     // A session bus of this run's own, where playerctl finds the program as a desktop would.
     QProcess sessionBus;
-    sessionBus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    dieWithParent(sessionBus);
     sessionBus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                                      QStringLiteral("--print-address")});
     if (!sessionBus.waitForReadyRead(10000))
