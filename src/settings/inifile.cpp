@@ -147,9 +147,10 @@ bool tooLarge(const QString &path, qint64 size)
 {
     if (size <= IniFile::MaxFileSize)
         return false;
-    qCWarning(lcSettings).nospace() << "The settings file " << path << " has " << size
-                                    << " bytes, more than settings ever take: the defaults are used"
-                                    << " and the file is left as it is";
+    qCWarning(lcSettings,
+              "The settings file %s has %lld bytes, more than settings ever take: the defaults are used "
+              "and the file is left as it is",
+              qUtf8Printable(path), static_cast<long long>(size));
     return true;
 }
 

@@ -3,6 +3,7 @@
 // rules leave them; every line the program does not own must still be there, byte for byte and in
 // order; and what was written must read back to the same bytes.
 #include "settings/inifile.h"
+#include "settings/settingskeys.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,10 +15,9 @@
 
 namespace {
 
-const QString section = QStringLiteral("Settings");
-const QString keys[] = {QStringLiteral("TimerCmd"),    QStringLiteral("UserName"),
-                        QStringLiteral("Passw"),       QStringLiteral("LastActionId"),
-                        QStringLiteral("CloseOnExec"), QStringLiteral("WakeUpDate")};
+const QString section = SettingsKeys::Section;
+const QString keys[] = {SettingsKeys::TimerCmd,     SettingsKeys::UserName,    SettingsKeys::Passw,
+                        SettingsKeys::LastActionId, SettingsKeys::CloseOnExec, SettingsKeys::WakeUpDate};
 
 [[noreturn]] void fail(const char *what, const QByteArray &detail = QByteArray())
 {

@@ -8,6 +8,7 @@
 #include "platform/mediaplayer.h"
 #include "service/webenginepane.h"
 #include "settings/inifile.h"
+#include "settings/settingskeys.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -616,11 +617,10 @@ void TestWindowEngine::closeWaitsForLogoff()
     // A first run's close writes every key, its identity still empty.
     QVERIFY(QFileInfo::exists(settingsPath()));
     const IniFile ini = IniFile::load(settingsPath());
-    const QString section = QStringLiteral("Settings");
-    for (const char *key : {"TimerCmd", "UserName", "Passw", "LastActionId", "CloseOnExec", "WakeUpDate"})
-        QVERIFY2(ini.contains(section, QLatin1String(key)), key);
-    QCOMPARE(ini.value(section, QStringLiteral("UserName"), QStringLiteral("absent")), QString());
-    QCOMPARE(ini.value(section, QStringLiteral("Passw"), QStringLiteral("absent")), QString());
+    for (const QString &key : SettingsKeys::All)
+        QVERIFY2(ini.contains(SettingsKeys::Section, key), qPrintable(key));
+    QCOMPARE(ini.value(SettingsKeys::Section, SettingsKeys::UserName, QStringLiteral("absent")), QString());
+    QCOMPARE(ini.value(SettingsKeys::Section, SettingsKeys::Passw, QStringLiteral("absent")), QString());
 }
 
 void TestWindowEngine::noNewWindowAndNoDialog()
