@@ -278,7 +278,7 @@ QUrl fileUrlIn(const QByteArray &folder, const QString &relativePath)
     if (!folder.startsWith('/') || ::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return QUrl();
     // Percent-encoded, the bytes reach the engine as they are, whatever the locale's encoding.
-    return QUrl::fromEncoded("file://" + QUrl::toPercentEncoding(path, "/"));
+    return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"));
 }
 
 void nameSoundStreams(const QString &iconName)
