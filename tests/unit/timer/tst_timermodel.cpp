@@ -99,7 +99,7 @@ void TestTimerModel::armingChecks_data()
     QTest::addColumn<int>("action");
     QTest::addColumn<qint64>("msAhead");
     QTest::addColumn<qint64>("wakeMs");
-    QTest::addColumn<QString>("refusal"); // empty: armed
+    QTest::addColumn<QString>("refusal"); // empty: armed; "warning …": armed, and that said
     QTest::newRow("a minute ahead") << 0 << qint64(60000) << qint64(0) << "";
     QTest::newRow("the moment is now") << 1 << qint64(0) << qint64(0) << "";
     QTest::newRow("a millisecond ago") << 2 << qint64(-1) << qint64(0) << Expired;
@@ -107,6 +107,10 @@ void TestTimerModel::armingChecks_data()
     QTest::newRow("alarm before the moment, after now") << 4 << qint64(60000) << qint64(30000) << "";
     QTest::newRow("alarm already past") << 4 << qint64(60000) << qint64(-1000) << AlarmExpired;
     QTest::newRow("both past: the moment is told") << 4 << qint64(-5000) << qint64(-1000) << Expired;
+    // No sound server: armed, and said at once, for an alarm nobody would hear.
+    QTest::newRow("alarm that cannot be heard")
+        << 4 << qint64(60000) << qint64(3600000)
+        << "warning Будильник не будет слышен: звуковой сервер недоступен";
 }
 
 void TestTimerModel::armingChecks()
@@ -116,8 +120,11 @@ void TestTimerModel::armingChecks()
     QFETCH(qint64, wakeMs);
     QFETCH(QString, refusal);
     Model m;
-    QCOMPARE(m.arm(Action(action), msAhead, wakeMs), refusal);
-    const bool armed = refusal.isEmpty();
+    const bool warned = refusal.startsWith("warning");
+    m.platform.soundHeard = !warned;
+    QCOMPARE(m.arm(Action(action), msAhead, wakeMs), warned ? QString() : refusal);
+    QCOMPARE(m.platform.calls.filter("warning"), warned ? QStringList{refusal} : QStringList());
+    const bool armed = refusal.isEmpty() || warned;
     QCOMPARE(m.model.phase(), armed ? TimerModel::Phase::Armed : TimerModel::Phase::Idle);
     QCOMPARE(m.model.nextTickMs() >= 0, armed);
     // The moment is kept even when it is refused, and so is a wake-up that was read.
