@@ -4,6 +4,8 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,11 +25,25 @@ QByteArray reasonPhrase(int status)
         return QByteArrayLiteral("Payload Too Large");
     case 414:
         return QByteArrayLiteral("URI Too Long");
+    case 429:
+        return QByteArrayLiteral("Too Many Requests");
     case 431:
         return QByteArrayLiteral("Request Header Fields Too Large");
     default:
         return QByteArrayLiteral("Bad Request");
     }
+}
+
+// Who a connection counts against: its address, or for IPv6 its /64, which one client usually has.
+QHostAddress clientOf(const QHostAddress &peer)
+{
+    bool v4 = false;
+    const quint32 ip4 = peer.toIPv4Address(&v4);
+    if (v4)
+        return QHostAddress(ip4);
+    Q_IPV6ADDR ip6 = peer.toIPv6Address();
+    std::fill(ip6.c + 8, ip6.c + 16, quint8(0));
+    return QHostAddress(ip6);
 }
 
 // QHttpServer skips the same characters between requests.
@@ -72,15 +88,30 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         ::close(static_cast<int>(descriptor));
         return;
     }
+    // One client's connections must leave room for everyone else's. A refusal holds its descriptor
+    // while it lingers, so past twice the cap there is no answer at all.
+    const QHostAddress client = clientOf(socket->peerAddress());
+    const int fromClient = m_perClient.value(client);
+    if (fromClient >= 2 * m_limits.maxPerClient) {
+        delete socket;
+        return;
+    }
     // Pipelined answers are small writes one after another: without this each waits for the
     // client's delayed acknowledgement, some 40 ms.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto *guard = new ConnectionGuard(socket, m_limits);
     ++m_open;
-    connect(guard, &QObject::destroyed, this, [this] { --m_open; });
+    m_perClient[client] = fromClient + 1;
+    connect(guard, &QObject::destroyed, this, [this, client] {
+        --m_open;
+        if (--m_perClient[client] == 0)
+            m_perClient.remove(client);
+    });
     // QHttpServer 6.4 takes the socket and connects its reader in here, before any byte is read.
     addPendingConnection(socket);
     guard->followServer();
+    if (fromClient >= m_limits.maxPerClient)
+        guard->refuse(429);
 }
 
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const ConnectionLimits &limits)

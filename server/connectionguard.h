@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
@@ -24,6 +26,7 @@ struct ConnectionLimits
     qint64 lingerMax = 512 * 1024;  // discarded for this long, up to this much, then it is closed
     int maxConnections = 0;         // open at once, more are closed at once; 0: what the process's
                                     // file descriptors allow, 64 kept spare, at most 10000
+    int maxPerClient = 64;          // open at once from one address (IPv6: one /64); more get 429
 };
 
 // Accepts connections for QHttpServer (bind it there) and watches each connection's bytes before
@@ -45,6 +48,7 @@ protected:
 private:
     ConnectionLimits m_limits;
     int m_open = 0;
+    QHash<QHostAddress, int> m_perClient; // open connections, refused ones still lingering included
 };
 
 // One connection's watch. A child of its socket, it reads nothing: it peeks at each new byte before
@@ -58,13 +62,14 @@ public:
     // Call once the HTTP server has connected its reader: this one must run after it.
     void followServer();
     bool takeCloseAfterAnswer();
+    // Answers status and ends the connection, whatever the client sends.
+    void refuse(int status);
 
 private:
     void beforeServer();
     void afterServer();
     int scan(const char *data, qsizetype size); // 0 or the status to refuse with
     int headComplete();
-    void refuse(int status);
     void halfClose();
     void discard();
     void drop();

@@ -6,12 +6,14 @@
 #include "servicepages.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QMetaEnum>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +112,13 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // Every connection takes a descriptor: take as many as the system lets this process have.
+    rlimit files = {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+
     if (!installSignalHandlers()) {
         printLine(stderr, QStringLiteral("ondavo-service: cannot install signal handlers"));
         return 1;
@@ -139,7 +149,20 @@ int main(int argc, char *argv[])
         }
     }
 
-    ServicePages pages;
+    QString statePath = options.stateFile;
+    if (statePath.isEmpty()) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                               QStringLiteral("/ondavo-service");
+        QDir().mkpath(folder);
+        statePath = folder + QStringLiteral("/state.db");
+    }
+    ServicePages pages(statePath);
+    if (!pages.stateError().isEmpty()) {
+        printLine(
+            stderr,
+            QStringLiteral("ondavo-service: cannot keep state in %1: %2").arg(statePath, pages.stateError()));
+        return 1;
+    }
     for (const auto &[path, status] : options.failures)
         pages.setFailure(path, status);
 

@@ -1,6 +1,7 @@
 #include "serviceoptions.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 
 ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptions *options, QString *message)
 {
@@ -29,7 +30,13 @@ ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptio
                        "masked; a line longer than 1024 bytes is cut and ends in \"...\"). A new file is "
                        "readable by its owner only."),
         QStringLiteral("file"));
-    parser.addOptions({helpOption, addressOption, portOption, failOption, refuseOption, logOption});
+    const QCommandLineOption stateOption(
+        QStringLiteral("state"),
+        QStringLiteral("Keep the password bindings and pending wake-ups in this SQLite file (default "
+                       "$XDG_DATA_HOME/ondavo-service/state.db), made readable by its owner only."),
+        QStringLiteral("file"));
+    parser.addOptions(
+        {helpOption, addressOption, portOption, failOption, refuseOption, logOption, stateOption});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -79,6 +86,17 @@ ArgumentsResult parseServiceArguments(const QStringList &arguments, ServiceOptio
     if (parser.isSet(logOption) && result.logFile.isEmpty()) {
         *message = QStringLiteral("--log wants a file name");
         return ArgumentsResult::Error;
+    }
+    if (parser.isSet(stateOption)) {
+        if (parser.value(stateOption).isEmpty()) {
+            *message = QStringLiteral("--state wants a file name");
+            return ArgumentsResult::Error;
+        }
+        // SQLite takes some names, such as ":memory:", for no file at all, and Qt a leading ':' for
+        // its resources; a path from the root is a file to both.
+        const QString state = parser.value(stateOption);
+        result.stateFile = QDir::cleanPath(
+            state.startsWith(QLatin1Char('/')) ? state : QDir::currentPath() + QLatin1Char('/') + state);
     }
     *options = result;
     return ArgumentsResult::Run;

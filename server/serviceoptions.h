@@ -14,6 +14,7 @@ struct ServiceOptions
     QList<QPair<QString, int>> failures; // path, HTTP status (400..599)
     bool refuse = false;                 // keep the port closed
     QString logFile;                     // empty: no request log
+    QString stateFile;                   // absolute; empty: the user's data folder
 };
 
 enum class ArgumentsResult

@@ -5,7 +5,6 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -57,6 +56,8 @@ const Station kStations[] = {
 };
 
 constexpr qint64 kDayMs = 24 * 3600 * 1000;
+// How far ahead of now a wake-up may be.
+constexpr qint64 kMaxAheadMs = 8 * kDayMs;
 
 // The station's id as one shared string, so remembering it costs a listener nothing; null when
 // there is no such station.
@@ -121,6 +122,8 @@ QString statusText(int status)
         return QStringLiteral("Тело запроса слишком велико.");
     case 414:
         return QStringLiteral("Адрес запроса слишком длинный.");
+    case 429:
+        return QStringLiteral("Слишком много соединений с вашего адреса.");
     case 431:
         return QStringLiteral("Заголовки запроса слишком велики.");
     default:
@@ -171,33 +174,50 @@ QByteArray percentDecode(const QByteArray &text)
 
 } // namespace
 
-ListenerMemory::ListenerMemory(qsizetype recent, qsizetype sleepers)
-    : m_recentCapacity(std::max<qsizetype>(recent, 1)), m_sleeperCapacity(std::max<qsizetype>(sleepers, 1))
+ListenerMemory::ListenerMemory(qsizetype recent, qsizetype sleepers, const QString &statePath,
+                               qint64 stateBytes)
+    : m_recentCapacity(std::max<qsizetype>(recent, 1)), m_sleeperCapacity(std::max<qsizetype>(sleepers, 1)),
+      m_store(statePath, stateBytes)
 {
-    quint32 salt[4];
-    QRandomGenerator::system()->fillRange(salt);
-    m_salt = QByteArray(reinterpret_cast<const char *>(salt), sizeof salt);
+    if (!m_store.error().isEmpty())
+        return;
+    // Expired ones go at the first request, from the file as well.
+    for (const StateStore::WakeUp &w : m_store.wakeUps(m_sleeperCapacity)) {
+        const auto sleeper = m_sleepers.insert(w.user, Sleeper{stationId(w.station), {}});
+        sleeper->due = m_byDue.emplace(w.forgetMs, sleeper.key());
+    }
 }
 
-QByteArray ListenerMemory::keyOf(const QString &user, const QString &password) const
+QByteArray ListenerMemory::keyOf(const QString &password) const
 {
-    if (user.isEmpty())
-        return QByteArray();
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(m_salt);
+    hash.addData(m_store.salt());
     hash.addData(password.toUtf8());
     return hash.result();
 }
 
+void ListenerMemory::bind(const QString &user, const QString &password)
+{
+    // A listener held here came after its name was bound.
+    if (!user.isEmpty() && !m_recent.contains(user) && !m_sleepers.contains(user))
+        m_store.bind(user, keyOf(password));
+}
+
 void ListenerMemory::expire(qint64 nowMs)
 {
+    if (m_byDue.empty() || m_byDue.begin()->first > nowMs)
+        return;
+    m_store.begin();
     while (!m_byDue.empty() && m_byDue.begin()->first <= nowMs) {
+        m_store.dropWakeUp(m_byDue.begin()->second, m_byDue.begin()->first);
         m_sleepers.remove(m_byDue.begin()->second);
         m_byDue.erase(m_byDue.begin());
     }
+    // Rows left behind by a failure are read again, and expire again.
+    m_store.commit();
 }
 
-ListenerMemory::Listener &ListenerMemory::touch(const QString &user, const QString &password)
+ListenerMemory::Listener &ListenerMemory::touch(const QString &user)
 {
     const auto found = m_recent.find(user);
     if (found != m_recent.end()) {
@@ -211,7 +231,6 @@ ListenerMemory::Listener &ListenerMemory::touch(const QString &user, const QStri
     // A decoded name carries spare room for the longest text its bytes could have made.
     m_byAge.push_back(QString(user.constData(), user.size()));
     Listener &listener = m_recent[m_byAge.back()];
-    listener.key = keyOf(user, password);
     listener.age = std::prev(m_byAge.end());
     return listener;
 }
@@ -219,67 +238,94 @@ ListenerMemory::Listener &ListenerMemory::touch(const QString &user, const QStri
 int ListenerMemory::refusal(const QString &user, const QString &password, bool sleep, qint64 nowMs)
 {
     expire(nowMs);
-    const auto sleeper = m_sleepers.constFind(user);
-    const auto listener = m_recent.constFind(user);
-    if (!user.isEmpty() && (sleeper != m_sleepers.cend() || listener != m_recent.cend())) {
-        const QByteArray &bound = sleeper != m_sleepers.cend() ? sleeper->key : listener->key;
-        if (bound != keyOf(user, password))
+    if (!user.isEmpty()) {
+        const std::optional<QByteArray> bound = m_store.binding(user);
+        if (!bound)
+            return 503;
+        if (!bound->isEmpty() && *bound != keyOf(password))
             return 403;
+        // No binding is ever given up to make room for a new one.
+        if (bound->isEmpty() && !m_store.hasRoom())
+            return 503;
     }
     // Only a new sleeper needs room; an old wake-up is never given up for it.
-    if (sleep && sleeper == m_sleepers.cend() && m_sleepers.size() >= m_sleeperCapacity)
+    if (sleep && !m_sleepers.contains(user) && m_sleepers.size() >= m_sleeperCapacity)
         return 503;
     return 0;
 }
 
-void ListenerMemory::played(const QString &user, const QString &password, const QString &station,
+bool ListenerMemory::played(const QString &user, const QString &password, const QString &station,
                             qint64 nowMs)
 {
     expire(nowMs);
     const auto sleeper = m_sleepers.find(user);
+    m_store.begin();
+    bind(user, password);
+    if (sleeper != m_sleepers.end())
+        m_store.putWakeUp(user, station, sleeper->due->first);
+    if (!m_store.commit())
+        return false;
     if (sleeper != m_sleepers.end())
         sleeper->station = station;
     else
-        touch(user, password).station = station;
+        touch(user).station = station;
+    return true;
 }
 
-void ListenerMemory::slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs)
+bool ListenerMemory::slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs)
 {
     expire(nowMs);
     auto sleeper = m_sleepers.find(user);
+    const auto listener = m_recent.find(user);
+    const QString station = sleeper != m_sleepers.end()  ? sleeper->station
+                            : listener != m_recent.end() ? listener->station
+                                                         : QString();
+    const qint64 forget = wakeUpMs + kDayMs;
+    m_store.begin();
+    bind(user, password);
+    m_store.putWakeUp(user, station, forget);
+    if (!m_store.commit())
+        return false;
     if (sleeper == m_sleepers.end()) {
         // The sleeper leaves the recent listeners, where others' requests could push it out.
-        Sleeper entry;
-        const auto listener = m_recent.find(user);
         if (listener != m_recent.end()) {
-            entry.key = listener->key;
-            entry.station = listener->station;
             m_byAge.erase(listener->age);
             m_recent.erase(listener);
-        } else {
-            entry.key = keyOf(user, password);
         }
-        sleeper = m_sleepers.insert(QString(user.constData(), user.size()), entry);
+        sleeper = m_sleepers.insert(QString(user.constData(), user.size()), Sleeper{station, {}});
     } else {
         m_byDue.erase(sleeper->due);
     }
-    sleeper->due = m_byDue.emplace(wakeUpMs + kDayMs, sleeper.key());
+    sleeper->due = m_byDue.emplace(forget, sleeper.key());
+    return true;
 }
 
-std::optional<QString> ListenerMemory::takeWakeUp(const QString &user, const QString &password, qint64 nowMs)
+bool ListenerMemory::takeWakeUp(const QString &user, const QString &password, qint64 nowMs,
+                                std::optional<QString> *wake)
 {
     expire(nowMs);
     const auto sleeper = m_sleepers.find(user);
-    if (sleeper == m_sleepers.end()) {
-        touch(user, password);
-        return std::nullopt;
+    m_store.begin();
+    bind(user, password);
+    if (sleeper != m_sleepers.end())
+        m_store.dropWakeUp(user, sleeper->due->first);
+    if (!m_store.commit())
+        return false;
+    std::optional<QString> station;
+    if (sleeper != m_sleepers.end()) {
+        station = sleeper->station;
+        m_byDue.erase(sleeper->due);
+        m_sleepers.erase(sleeper);
     }
-    const QString station = sleeper->station;
-    m_byDue.erase(sleeper->due);
-    m_sleepers.erase(sleeper);
-    touch(user, password).station = station;
-    return station;
+    Listener &listener = touch(user);
+    if (station)
+        listener.station = *station;
+    if (wake)
+        *wake = station;
+    return true;
 }
+
+ServicePages::ServicePages(const QString &statePath) : m_listeners(10000, 10000, statePath) {}
 
 void ServicePages::setFailure(const QString &path, int status)
 {
@@ -353,6 +399,10 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
     if ((!login && !sleep && action != QLatin1String("logoff")) || tooLong(userName) || tooLong(password))
         return errorPage(400);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // A sleep far ahead would hold its place in the table for good.
+    const std::optional<qint64> latest = sleep ? latestMoment(upTime) : std::nullopt;
+    if (latest && *latest - now > kMaxAheadMs)
+        return errorPage(400);
     if (const int status = m_listeners.refusal(userName, password, sleep, now))
         return errorPage(status);
 
@@ -362,8 +412,9 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
                                      : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
         // The login that ends a quiet sleep is the alarm: the page starts a station at once, and
         // the service's own signal when the listener never played one, so it always sounds.
-        const std::optional<QString> wake =
-            record ? m_listeners.takeWakeUp(userName, password, now) : std::nullopt;
+        std::optional<QString> wake;
+        if (record && !m_listeners.takeWakeUp(userName, password, now, &wake))
+            return errorPage(503);
         const QString wakeStation = !wake ? QString() : wake->isEmpty() ? kSignalId : *wake;
         // The page reports what plays under the same name and password.
         return page(QStringLiteral("stations.html"),
@@ -376,15 +427,14 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
     }
     if (!sleep) {
         // A program closed during its quiet sleep sends no wake-up: its next start must not ring.
-        if (record)
-            m_listeners.takeWakeUp(userName, password, now);
+        if (record && !m_listeners.takeWakeUp(userName, password, now))
+            return errorPage(503);
         return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
     }
     // A wake-up time that names no date is taken for the next day's; one the listener's clock puts
     // in our past counts from now.
-    if (record)
-        m_listeners.slept(userName, password, std::max(latestMoment(upTime).value_or(now + kDayMs), now),
-                          now);
+    if (record && !m_listeners.slept(userName, password, std::max(latest.value_or(now + kDayMs), now), now))
+        return errorPage(503);
     const QString wakeUp = upTime.trimmed().isEmpty()
                                ? QStringLiteral("Время пробуждения не указано.")
                                : QStringLiteral("Радио включится в <b>%1</b>.").arg(htmlEscape(upTime));
@@ -404,8 +454,8 @@ PageResponse ServicePages::played(const QByteArray &rawQuery, bool record)
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (const int status = m_listeners.refusal(userName, password, false, now))
         return errorPage(status);
-    if (record)
-        m_listeners.played(userName, password, station, now);
+    if (record && !m_listeners.played(userName, password, station, now))
+        return errorPage(503);
     PageResponse r;
     r.status = 204;
     r.headers = {{"Cache-Control", "no-store"}};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "statestore.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -21,27 +23,36 @@ struct PageResponse
 
 // What the service remembers of each listener (by user name; an empty name is a listener too): the
 // password the name was first heard with, the station last played, and a sleep that waits for its
-// wake-up login. Both tables are capped, so the memory stays bounded in bytes with names and
-// passwords of at most kMaxName characters.
+// wake-up login. Bindings and pending wake-ups are kept in a StateStore, every change committed
+// before the call returns; the recent stations only in memory. The tables in memory are capped, so
+// the memory stays bounded in bytes with names of at most kMaxName characters.
 class ListenerMemory
 {
 public:
     static constexpr qsizetype kMaxName = 64;
 
-    // recent: listeners kept by last use, the least recent forgotten past it (its name is free
-    // again). sleepers: pending wake-ups, kept apart so that nobody else's traffic pushes one out.
-    explicit ListenerMemory(qsizetype recent = 10000, qsizetype sleepers = 10000);
+    // recent: listeners kept by last use, the least recent forgotten past it (its binding stays).
+    // sleepers: pending wake-ups, kept apart so that nobody else's traffic pushes one out. statePath
+    // and stateBytes go to the StateStore, which brings back the wake-ups it holds.
+    explicit ListenerMemory(qsizetype recent = 10000, qsizetype sleepers = 10000,
+                            const QString &statePath = QString(), qint64 stateBytes = StateStore::kMaxBytes);
+
+    // Why the state cannot be kept; empty when it can.
+    QString stateError() const { return m_store.error(); }
 
     // 0 when user may do it: 403 for a password other than the one user's name is bound to, 503 for a
-    // sleep that finds the table of pending wake-ups full. Changes nothing; the calls below expect
-    // a 0 here and bind a new name to password. The empty name binds nothing.
+    // name not yet bound when the state has no room for it, or for a sleep that finds the table of
+    // pending wake-ups full. Changes nothing; the calls below expect a 0 here and bind a new name to
+    // password. The empty name binds nothing.
     int refusal(const QString &user, const QString &password, bool sleep, qint64 nowMs);
-    void played(const QString &user, const QString &password, const QString &station, qint64 nowMs);
+    // Each returns whether its change is stored; when not, nothing changed.
+    bool played(const QString &user, const QString &password, const QString &station, qint64 nowMs);
     // wakeUpMs: the latest moment the sleep may end; it is forgotten a day after that.
-    void slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs);
-    // For a login: after a sleep, the station last played (empty if none) and the sleep is over;
-    // otherwise nothing.
-    std::optional<QString> takeWakeUp(const QString &user, const QString &password, qint64 nowMs);
+    bool slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs);
+    // For a login: after a sleep, wake gets the station last played (empty if none) and the sleep is
+    // over; otherwise it gets nothing.
+    bool takeWakeUp(const QString &user, const QString &password, qint64 nowMs,
+                    std::optional<QString> *wake = nullptr);
 
     qsizetype size() const { return m_recent.size(); }
     qsizetype sleepers() const { return m_sleepers.size(); }
@@ -49,24 +60,23 @@ public:
 private:
     struct Listener
     {
-        QByteArray key; // of the password; empty for the empty name
         QString station;
         std::list<QString>::iterator age;
     };
     struct Sleeper
     {
-        QByteArray key;
         QString station;
         std::multimap<qint64, QString>::iterator due;
     };
 
-    QByteArray keyOf(const QString &user, const QString &password) const;
+    QByteArray keyOf(const QString &password) const;
+    void bind(const QString &user, const QString &password);
     void expire(qint64 nowMs);
-    Listener &touch(const QString &user, const QString &password);
+    Listener &touch(const QString &user);
 
     qsizetype m_recentCapacity;
     qsizetype m_sleeperCapacity;
-    QByteArray m_salt; // the service keeps no password in clear
+    StateStore m_store;
     QHash<QString, Listener> m_recent;
     std::list<QString> m_byAge; // least recent first
     QHash<QString, Sleeper> m_sleepers;
@@ -77,6 +87,10 @@ private:
 class ServicePages
 {
 public:
+    // statePath: where bindings and pending wake-ups are kept; empty: in memory only.
+    explicit ServicePages(const QString &statePath = QString());
+    QString stateError() const { return m_listeners.stateError(); }
+
     // Answers path (no query) with status and a short error page, whatever the method and query.
     void setFailure(const QString &path, int status);
 

@@ -10,7 +10,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -23,13 +25,16 @@ struct Service
     quint16 port = 0;
 };
 
-// Starts the service and reads the line it prints once it is listening (or refusing).
-Service startService(const QStringList &arguments)
+// Starts the service and reads the line it prints once it is listening (or refusing). inChild runs
+// in the new process before the service does.
+Service startService(const QStringList &arguments, const std::function<void()> &inChild = {})
 {
     Service s;
     s.process = std::make_unique<QProcess>();
     s.process->setProgram(QStringLiteral(ONDAVO_SERVICE_BINARY));
     s.process->setArguments(arguments);
+    if (inChild)
+        s.process->setChildProcessModifier(inChild);
     s.process->start();
     if (!s.process->waitForStarted(kTimeoutMs))
         return s;
@@ -103,6 +108,10 @@ private slots:
     void limits_data();
     void limits();
     void floodOfOtherUsers();
+    void survivesKill_data();
+    void survivesKill();
+    void crowdedAddress_data();
+    void crowdedAddress();
     void refuseKeepsThePortClosed();
     void signalsEndItCleanly_data();
     void signalsEndItCleanly();
@@ -125,6 +134,8 @@ private:
 void TestService::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // Services started without --state keep it here, not in the home of whoever runs the tests.
+    qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
     m_nam.setProxy(QNetworkProxy::NoProxy);
     m_logPath = m_dir.filePath(QStringLiteral("requests.log"));
 
@@ -133,6 +144,8 @@ void TestService::initTestCase()
     QVERIFY2(m_service.port != 0, m_service.firstLine.constData());
     QVERIFY(m_service.firstLine.startsWith("listening on http://127.0.0.1:"));
     QCOMPARE(int(QFile::permissions(m_logPath) & 0x0777), 0x0600); // read and written by its owner only
+    const QString state = m_dir.filePath(QStringLiteral("data/ondavo-service/state.db"));
+    QCOMPARE(int(QFile::permissions(state) & 0x0777), 0x0600); // it holds the password keys
 
     m_failing =
         startService({QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
@@ -209,6 +222,9 @@ void TestService::pages_data()
                               << QStringLiteral("Неверный запрос.");
     QTest::newRow("unknown action") << QByteArray("/redirector/?action=reboot") << 400
                                     << QStringLiteral("Ошибка 400") << QStringLiteral("Неверный запрос.");
+    QTest::newRow("wake-up in the year 9999")
+        << QByteArray("/redirector/?username=u9&passw=p&action=sleep&uptime=31.12.9999%207:30") << 400
+        << QStringLiteral("Ошибка 400") << QStringLiteral("Неверный запрос.");
     QTest::newRow("clock") << QByteArray("/clock/default/") << 200 << QStringLiteral("Ондаво — часы")
                            << QStringLiteral("id=\"time\"");
     QTest::newRow("partner player") << QByteArray("/export/radio_player.html") << 200
@@ -449,7 +465,8 @@ void TestService::limits()
 
 void TestService::floodOfOtherUsers()
 {
-    Service s = startService({QStringLiteral("--port"), QStringLiteral("0")});
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
+                              m_dir.filePath(QStringLiteral("flood.db"))});
     const auto residentKb = [&s] {
         QFile status(QStringLiteral("/proc/%1/status").arg(s.process->processId()));
         static const QRegularExpression rss(QStringLiteral("\nVmRSS:\\s*(\\d+) kB"));
@@ -457,6 +474,7 @@ void TestService::floodOfOtherUsers()
     };
     const QByteArray sleeper = "/redirector/?username=sleeper&passw=pw&action=";
     QCOMPARE(get(s.port, sleeper + "sleep").status, 200);
+    QCOMPARE(get(s.port, "/played?username=player&passw=pw&station=fip").status, 204);
     const qint64 before = residentKb();
 
     // 20,000 others with the longest names and passwords play and sleep, pipelined.
@@ -484,7 +502,121 @@ void TestService::floodOfOtherUsers()
     qInfo("VmRSS %lld kB before the flood, %lld kB after; the README's budget: 16 MiB more", before, after);
     QVERIFY(before > 0 && after - before <= 16 * 1024);
     QCOMPARE(get(s.port, "/redirector/?username=sleeper&passw=x&action=login").status, 403);
+    // Long out of the recent listeners, the player still owns its name.
+    QCOMPARE(get(s.port, "/played?username=player&passw=x&station=fip").status, 403);
+    QCOMPARE(get(s.port, "/played?username=player&passw=pw&station=fip").status, 204);
     QVERIFY(get(s.port, sleeper + "login").body.contains("data-wake=\"signal\""));
+    stopService(s);
+}
+
+void TestService::survivesKill_data()
+{
+    QTest::addColumn<QStringList>("requests"); // "status target", or "kill": SIGKILL, start again
+    QTest::addColumn<QString>("wake");         // what the last answer, a login, starts by itself
+
+    const QString played = QStringLiteral("204 /played?username=%1&passw=p&station=%2");
+    const QString redirector = QStringLiteral("%1 /redirector/?username=%2&passw=%3&action=%4");
+    const auto login = [&](const char *user) { return redirector.arg(200).arg(user, "p", "login"); };
+    const auto sleep = [&](const char *user) { return redirector.arg(200).arg(user, "p", "sleep"); };
+    const QString kill = QStringLiteral("kill");
+
+    QTest::newRow("bound by a login")
+        << QStringList{login("a"), kill, redirector.arg(403).arg("a", "q", "login"), login("a")} << "";
+    QTest::newRow("a pending wake-up and its station")
+        << QStringList{played.arg("c", "fip"), sleep("c"), kill, redirector.arg(403).arg("c", "q", "sleep"),
+                       login("c")}
+        << "fip";
+    QTest::newRow("a station played during the sleep")
+        << QStringList{sleep("d"), played.arg("d", "kexp"), kill, login("d")} << "kexp";
+    QTest::newRow("the empty name's wake-up") << QStringList{sleep(""), kill, kill, login("")} << "signal";
+    QTest::newRow("ended by its login") << QStringList{sleep("e"), login("e"), kill, login("e")} << "";
+    QTest::newRow("ended by a logoff")
+        << QStringList{sleep("f"), redirector.arg(200).arg("f", "p", "logoff"), kill, login("f")} << "";
+}
+
+// What was answered is on disk before the answer: a killed service starts again with it.
+void TestService::survivesKill()
+{
+    QFETCH(QStringList, requests);
+    QFETCH(QString, wake);
+
+    QTemporaryDir dir;
+    const QStringList arguments{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
+                                dir.filePath(QStringLiteral("state.db"))};
+    Service s = startService(arguments);
+    QVERIFY2(s.port != 0, s.firstLine.constData());
+    Reply last;
+    for (const QString &request : requests) {
+        if (request == QLatin1String("kill")) {
+            s.process->kill(); // SIGKILL
+            QVERIFY(s.process->waitForFinished(kTimeoutMs));
+            s = startService(arguments);
+            QVERIFY2(s.port != 0, s.firstLine.constData());
+            continue;
+        }
+        last = get(s.port, request.section(QLatin1Char(' '), 1).toUtf8());
+        QVERIFY2(QString::number(last.status) == request.section(QLatin1Char(' '), 0, 0),
+                 qPrintable(request));
+    }
+    QVERIFY(last.body.contains("data-wake=\"" + wake.toUtf8() + '"'));
+    stopService(s);
+}
+
+void TestService::crowdedAddress_data()
+{
+    QTest::addColumn<int>("hard"); // the service's hard file limit; its soft one is 1024
+    QTest::newRow("ulimit -n 1024") << 1024;
+    QTest::newRow("soft 1024, hard 4096") << 4096;
+}
+
+// A thousand half-sent requests from one address, connecting again whenever they are dropped, leave
+// room for other clients; the service takes every file descriptor it may.
+void TestService::crowdedAddress()
+{
+    QFETCH(int, hard);
+    rlimit own = {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &own) == 0);
+    own.rlim_cur = own.rlim_max; // the crowd's sockets are this process's too
+    if (::setrlimit(RLIMIT_NOFILE, &own) != 0 || own.rlim_max < rlim_t(qMax(hard, 1200)))
+        QSKIP("needs more file descriptors than this process may have");
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0")}, [hard] {
+        const rlimit files = {1024, rlim_t(hard)};
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    });
+    QVERIFY2(s.port != 0, s.firstLine.constData());
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(s.process->processId()));
+    QVERIFY(limits.open(QIODevice::ReadOnly));
+    static const QRegularExpression files(QStringLiteral("\nMax open files +(\\d+) +(\\d+)"));
+    const QRegularExpressionMatch m = files.match(QString::fromLatin1(limits.readAll()));
+    QCOMPARE(m.captured(1).toInt(), hard);
+    QCOMPARE(m.captured(2).toInt(), hard);
+
+    QObject crowd;
+    int refused = 0;
+    for (int i = 0; i < 1000; ++i) {
+        auto *socket = new QTcpSocket(&crowd);
+        const auto again = [socket, port = s.port] { socket->connectToHost(QHostAddress::LocalHost, port); };
+        connect(socket, &QTcpSocket::connected, socket,
+                [socket] { socket->write("GET /clock/default/ HTTP/1.1\r\nHost: 127.0.0.1\r\n"); });
+        connect(socket, &QTcpSocket::readyRead, socket,
+                [socket, &refused] { refused += socket->readAll().startsWith("HTTP/1.1 429 "); });
+        connect(socket, &QTcpSocket::disconnected, socket,
+                [socket, again] { QTimer::singleShot(200, socket, again); });
+        again();
+    }
+    QTest::qWait(1500);
+
+    // Loopback answers every 127.x address: this client is another one.
+    QTcpSocket other;
+    QVERIFY(other.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    other.connectToHost(QHostAddress::LocalHost, s.port);
+    QVERIFY(other.waitForConnected(kTimeoutMs));
+    other.write("GET /clock/default/ HTTP/1.1\r\nConnection: close\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(other.state() == QAbstractSocket::UnconnectedState, kTimeoutMs);
+    const QByteArray reply = other.readAll();
+    QVERIFY2(reply.startsWith("HTTP/1.1 200 "), reply.left(200).constData());
+    // The crowd is told why, as other early refusals are.
+    QVERIFY(refused > 0);
     stopService(s);
 }
 
@@ -534,6 +666,12 @@ void TestService::badStart_data()
     QTest::newRow("log folder missing")
         << QStringList{"--port", "0", "--log", "/nonexistent-dir/requests.log"} << 1;
     QTest::newRow("port taken") << QStringList{"--port", "<busy>"} << 1;
+    QTest::newRow("state folder missing")
+        << QStringList{"--port", "0", "--state", "/nonexistent-dir/s.db"} << 1;
+    QTest::newRow("state folder read-only") << QStringList{"--port", "0", "--state", "/proc/ondavo.db"} << 1;
+    QTest::newRow("state is a folder") << QStringList{"--port", "0", "--state", "<dir>"} << 1;
+    QTest::newRow("state is a device") << QStringList{"--port", "0", "--state", "/dev/null"} << 1;
+    QTest::newRow("state without file") << QStringList{"--port", "0", "--state="} << 2;
 }
 
 void TestService::badStart()
@@ -541,6 +679,7 @@ void TestService::badStart()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     arguments.replaceInStrings(QStringLiteral("<busy>"), QString::number(m_service.port));
+    arguments.replaceInStrings(QStringLiteral("<dir>"), m_dir.path());
 
     QProcess process;
     process.start(QStringLiteral(ONDAVO_SERVICE_BINARY), arguments);

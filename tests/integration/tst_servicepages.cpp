@@ -46,6 +46,7 @@ private slots:
     void ownResponses();
     void listenerMemory_data();
     void listenerMemory();
+    void bindingsAreKept();
     void signalWav_data();
     void signalWav();
     void parseQuery_data();
@@ -56,6 +57,7 @@ private slots:
     void fillTemplate();
     void arguments_data();
     void arguments();
+    void stateArgument();
 };
 
 void TestServicePages::respond_data()
@@ -252,6 +254,17 @@ void TestServicePages::wakeUp_data()
         return QStringLiteral("200 /redirector/?username=%1&passw=p&action=login&client=Ondavo3").arg(user);
     };
 
+    // The service's clock is UTC; it reads a wake-up time as the westernmost zone's.
+    const auto sleepOn = [](int status, const QDate &day) {
+        return QStringLiteral("%1 /redirector/?username=u&passw=p&action=sleep&uptime=%2%207:30")
+            .arg(status)
+            .arg(day.toString(QStringLiteral("dd.MM.yyyy")));
+    };
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    QTest::newRow("a wake-up a week ahead")
+        << QStringList{sleepOn(200, today.addDays(7)), login("u")} << "signal";
+    QTest::newRow("a wake-up nine days ahead is refused")
+        << QStringList{sleepOn(400, today.addDays(9)), login("u")} << "";
     QTest::newRow("a HEAD changes nothing")
         << QStringList{played("ann", "fip"), sleep("ann"), played("ann", "kexp").replace(" /", " HEAD /"),
                        login("ann").replace("200 /", "200 HEAD /"), login("ann")}
@@ -423,16 +436,33 @@ void TestServicePages::listenerMemory()
         } else if (words.at(0) == QLatin1String("s")) {
             QCOMPARE(memory.refusal(user, QString(), true, now), result.toInt());
             if (result.isEmpty())
-                memory.slept(user, QString(), now + 3600 * 1000, now);
+                QVERIFY(memory.slept(user, QString(), now + 3600 * 1000, now));
         } else if (words.at(0) == QLatin1String("p")) {
-            memory.played(user, QString(), words.at(2), now);
+            QVERIFY(memory.played(user, QString(), words.at(2), now));
         } else {
-            const std::optional<QString> wake = memory.takeWakeUp(user, QString(), now);
+            std::optional<QString> wake;
+            QVERIFY(memory.takeWakeUp(user, QString(), now, &wake));
             QCOMPARE(wake ? *wake : QStringLiteral("-"), result);
         }
         QVERIFY(memory.size() <= 3);
     }
     QCOMPARE(int(memory.size()), size);
+}
+
+// Once the state has no room for another binding, new names are refused; bound ones, long gone from
+// the recent listeners, keep their passwords.
+void TestServicePages::bindingsAreKept()
+{
+    ListenerMemory memory(3, 2, QString(), 64 * 1024);
+    const auto name = [](int i) { return QString(60, QLatin1Char('n')) + QString::number(i); };
+    int bound = 0;
+    while (bound < 5000 && memory.refusal(name(bound), QStringLiteral("p"), false, 0) == 0)
+        QVERIFY(memory.played(name(bound++), QStringLiteral("p"), QStringLiteral("fip"), 0));
+    QVERIFY2(bound > 100 && bound < 5000, qPrintable(QString::number(bound)));
+    QCOMPARE(memory.refusal(name(bound), QStringLiteral("p"), true, 0), 503);
+    QCOMPARE(memory.refusal(name(0), QStringLiteral("q"), false, 0), 403);
+    QCOMPARE(memory.refusal(name(0), QStringLiteral("p"), true, 0), 0);
+    QCOMPARE(memory.refusal(QString(), QStringLiteral("q"), true, 0), 0); // binds nothing, needs no room
 }
 
 void TestServicePages::signalWav_data()
@@ -671,5 +701,17 @@ void TestServicePages::arguments()
     QCOMPARE(options.logFile, log);
 }
 
-QTEST_APPLESS_MAIN(TestServicePages)
+// SQLite keeps a database named ":memory:" in no file at all.
+void TestServicePages::stateArgument()
+{
+    ServiceOptions options;
+    QString message;
+    QCOMPARE(parseServiceArguments({QStringLiteral("ondavo-service"), QStringLiteral("--state=:memory:")},
+                                   &options, &message),
+             ArgumentsResult::Run);
+    QCOMPARE(options.stateFile, QDir::currentPath() + QStringLiteral("/:memory:"));
+}
+
+// Qt SQL loads its SQLite driver as a plugin, which takes an application object.
+QTEST_GUILESS_MAIN(TestServicePages)
 #include "tst_servicepages.moc"

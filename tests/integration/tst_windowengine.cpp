@@ -56,14 +56,16 @@ QString binFolder()
 class Service
 {
 public:
-    // Starts the service on a free port and waits for the line that names it.
+    // Starts the service on a free port and waits for the line that names it. What it keeps goes
+    // beside its log: a service started again with another log has forgotten everything.
     bool start(const QString &logPath, const QStringList &extra, quint16 onPort = 0)
     {
         m_logPath = logPath;
         m_process.setProgram(QStringLiteral(ONDAVO_SERVICE_BINARY));
-        m_process.setArguments(
-            QStringList{QStringLiteral("--port"), QString::number(onPort), QStringLiteral("--log"), logPath} +
-            extra);
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(onPort),
+                                           QStringLiteral("--log"), logPath, QStringLiteral("--state"),
+                                           logPath + QStringLiteral(".db")} +
+                               extra);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         if (!m_process.waitForStarted(timeoutMs))
