@@ -1,5 +1,7 @@
 #include "platform/logind.h"
 
+#include "platform/dbusreply.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -62,18 +64,6 @@ void closePortalRequest(const QDBusObjectPath &handle)
     QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
         kPortalService, handle.path(), QStringLiteral("org.freedesktop.portal.Request"),
         QStringLiteral("Close")));
-}
-
-// The watcher is not owned by the caller: a lock granted after the caller is gone must still be
-// given back.
-template <typename Reply, typename Handler> void onReply(const QDBusPendingCall &call, Handler handler)
-{
-    auto *watcher = new QDBusPendingCallWatcher(call);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [handler](QDBusPendingCallWatcher *w) {
-                         w->deleteLater();
-                         handler(Reply(*w));
-                     });
 }
 
 } // namespace

@@ -13,6 +13,18 @@ bool Platform::canPlaySound() const
 
 void Platform::watchTermination() {}
 
+void Platform::suspendUntil(const QDateTime &)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            emit requestFailed(Request::WakeTimer, QStringLiteral("эта система не умеет будить себя сама"));
+        },
+        Qt::QueuedConnection);
+}
+
+void Platform::cancelWakeTimer() {}
+
 bool Platform::startsAtLogin() const
 {
     return false;

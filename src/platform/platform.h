@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <memory>
 
+class QDateTime;
 class QUrl;
 class QWindow;
 
@@ -24,7 +25,8 @@ public:
     {
         PowerOff,
         Suspend,
-        IdleLock
+        IdleLock,
+        WakeTimer
     };
     Q_ENUM(Request)
 
@@ -50,6 +52,17 @@ public:
     // the user first. Returns at once; a refusal or failure comes later as requestFailed().
     virtual void requestPowerOff() = 0;
     virtual void requestSuspend() = 0;
+
+    // Puts the computer to sleep until wakeAt (a local wall-clock moment; the caller passes it two
+    // minutes before the alarm so the network is back in time). A systemd timer with WakeSystem=true
+    // is started first, and only once systemd has accepted it is logind asked to Suspend
+    // (interactive, as requestSuspend). Asynchronous. No timer, no sleep: a timer that cannot be
+    // had comes as requestFailed(Request::WakeTimer, reason) and the computer stays awake. A newer
+    // call, or cancelWakeTimer(), replaces the request: no failure of the old one is said then.
+    virtual void suspendUntil(const QDateTime &wakeAt);
+    // Stops the pending wake timer, if any (the alarm was reset, snoozed, re-armed, or the program
+    // closes). Nothing happens when there is none.
+    virtual void cancelWakeTimer();
 
     // Keeps the system from idling into sleep until releaseIdle(); why is shown to the user by
     // the desktop. A second call replaces the first. A lock nobody grants is a requestFailed().

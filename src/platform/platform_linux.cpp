@@ -2,6 +2,7 @@
 
 #include "platform/autostart.h"
 #include "platform/logind.h"
+#include "platform/systemdwake.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -112,6 +113,10 @@ public:
     {
         connect(&m_logind, &Logind::resumed, this, &Platform::systemResumed);
         connect(&m_logind, &Logind::failed, this, &Platform::requestFailed);
+        // A Suspend refused after the timer was accepted leaves the timer: it does no harm awake,
+        // and wakes the computer should it be put to sleep some other way.
+        connect(&m_wake, &SystemdWake::accepted, &m_logind, &Logind::suspend);
+        connect(&m_wake, &SystemdWake::failed, this, &Platform::requestFailed);
         watchWallClock();
     }
 
@@ -195,6 +200,8 @@ public:
 
     void requestPowerOff() override { m_logind.powerOff(); }
     void requestSuspend() override { m_logind.suspend(); }
+    void suspendUntil(const QDateTime &wakeAt) override { m_wake.start(wakeAt); }
+    void cancelWakeTimer() override { m_wake.cancel(); }
     void inhibitIdle(const QString &why) override { m_logind.inhibitIdle(why); }
     void releaseIdle() override { m_logind.releaseIdle(); }
 
@@ -259,6 +266,7 @@ private:
     }
 
     Logind m_logind;
+    SystemdWake m_wake;
     int m_clockFd = -1;
     std::unique_ptr<QSocketNotifier> m_clockNotifier;
     std::unique_ptr<QSocketNotifier> m_terminationNotifier;

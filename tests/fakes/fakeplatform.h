@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QList>
 #include <QStringList>
@@ -21,6 +22,8 @@ public:
     QString idleInhibitedFor;  // empty while no lock is held
     bool atLogin = false;      // the login entry is there
     bool atLoginFails = false; // changing it fails and says why
+    // suspendUntil() fails as a refused timer does.
+    bool wakeTimerRefused = false;
     // Every request to the system in order: "open <url>", "start <program> <args…>", "poweroff",
     // "suspend", "inhibit <why>", "release", "login on", "login off".
     QStringList calls;
@@ -46,6 +49,16 @@ public:
     }
     void requestPowerOff() override { calls << QStringLiteral("poweroff"); }
     void requestSuspend() override { calls << QStringLiteral("suspend"); }
+    // Recorded as "suspend-until <ISO date-time>" and "cancel-wake".
+    void suspendUntil(const QDateTime &wakeAt) override
+    {
+        calls << QStringLiteral("suspend-until ") + wakeAt.toString(Qt::ISODate);
+        if (wakeTimerRefused)
+            QMetaObject::invokeMethod(
+                this, [this] { emit requestFailed(Request::WakeTimer, QStringLiteral("Access denied")); },
+                Qt::QueuedConnection);
+    }
+    void cancelWakeTimer() override { calls << QStringLiteral("cancel-wake"); }
     void inhibitIdle(const QString &why) override
     {
         idleInhibitedFor = why;
