@@ -59,10 +59,7 @@ void TOndavoForm1::setupComponents()
     connect(m_radio, &RadioSession::titleChange, this, &TOndavoForm1::Browser1TitleChange);
     connect(m_radio, &RadioSession::navigationFailed, this, &TOndavoForm1::showErrorBox);
     connect(m_radio, &RadioSession::soundUnheard, this, &TOndavoForm1::showWarning);
-    connect(m_radio, &RadioSession::localPageMissing, this, [this] {
-        showMessageBox(QStringLiteral("Ошибка загрузки программы"),
-                       QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
-    });
+    connect(m_radio, &RadioSession::localPageMissing, this, &TOndavoForm1::showMessageBox);
 
     m_closing = new ClosingState(m_radio, this);
     connect(m_closing, &ClosingState::closeDue, this, &QWidget::close);
@@ -119,6 +116,7 @@ void TOndavoForm1::FormCreate()
 {
     InitMainWindow();
     m_radio->login();
+    m_timer->resumeRepeat();
 }
 
 void TOndavoForm1::InitMainWindow()

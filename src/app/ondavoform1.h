@@ -79,8 +79,6 @@ private:
     void ClockSheetShow();
     void Browser1StatusTextChange(const QString &text);
     void Browser1TitleChange(const QString &text);
-    void Browser2NavigateError(const QUrl &url, bool *cancel);
-    void LoadLocalClockPage();
 
     // Window, tray and tabs
     void MinimizeToTray();

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "radio/radiosession.h"
 #include "settings/settingsfile.h"
+#include "ui/checkrow.h"
 
 #include <QDir>
 
@@ -30,9 +31,11 @@ void TOndavoForm1::LoadSettings()
         return;
     m_radio->setIdentity(s->userName, s->passw);
     m_state.LastActionId = s->timer.action;
-    m_timer->setWakeUpTime(s->timer.wakeUp);
+    m_timer->setKept(s->timer);
     ui->TimerCommandEdit->setText(s->timer.command);
     ui->CloseMeOnExecChBox->setChecked(s->timer.closeAfterCommand);
+    ui->SleepUntilAlarmChBox->setChecked(s->timer.sleepUntilAlarm);
+    CheckRow::setChecked(ui->RepeatDaysRow, s->timer.repeatDays);
     const QDateTime offered = s->timer.offeredWakeUp(now.date());
     ui->WakeUpDatePicker->setDate(offered.date());
     ui->WakeUpTimePicker->setTime(offered.time());
@@ -44,5 +47,6 @@ bool TOndavoForm1::SaveSettings()
         return true;
     Settings s{m_radio->userName(), m_radio->passw(), timerDraft()};
     s.timer.wakeUp = m_timer->wakeUpTime();
+    s.timer.quietSleepAt = m_timer->quietSleepAt();
     return s.save(m_state.SettingsFile);
 }

@@ -4,9 +4,11 @@
 #include "ui_ondavoform1.h"
 
 #include "core/clock.h"
+#include "radio/radiosession.h"
 #include "service/browserpane.h"
 #include "timer/timeractions.h"
 #include "timer/timermodel.h"
+#include "ui/checkrow.h"
 #include "ui/trayicon.h"
 
 #include <QApplication>
@@ -34,6 +36,7 @@ void TOndavoForm1::setupTimerPage()
     connect(m_timer, &TimerModel::closeRequested, this, &QWidget::close);
     connect(m_timer, &TimerModel::failed, this, &TOndavoForm1::showTimerFailure);
     connect(m_timer, &TimerModel::warning, this, &TOndavoForm1::showWarning);
+    connect(m_timer, &TimerModel::notice, ui->TimerStatusEdit, &QLineEdit::setText);
     // Once closing has begun nothing armed may act, nor send anything after the logoff.
     connect(m_closing, &ClosingState::closingBegun, m_timer, &TimerModel::stop);
 
@@ -59,6 +62,12 @@ void TOndavoForm1::setupTimerPage()
     p.setColor(QPalette::Base, p.color(QPalette::Button));
     ui->TimerStatusEdit->setPalette(p);
     ui->ProgTimerGroupBox->installEventFilter(this);
+
+    // The repeat's row holds more than the form's face fits into it: a size smaller.
+    QFont small = font();
+    small.setPixelSize(11);
+    ui->RepeatDaysRow->setFont(small);
+    ui->SleepUntilAlarmChBox->setFont(small);
 }
 
 void TOndavoForm1::anchorTimerStatusEdit()
@@ -91,6 +100,8 @@ TimerSettings TOndavoForm1::timerDraft() const
     draft.closeAfterCommand = ui->CloseMeOnExecChBox->isChecked();
     draft.moment = CombineDateTime(ui->TimerDatePicker, ui->TimerTimePicker);
     draft.wakeUp = CombineDateTime(ui->WakeUpDatePicker, ui->WakeUpTimePicker);
+    draft.repeatDays = CheckRow::checked(ui->RepeatDaysRow); // Monday first
+    draft.sleepUntilAlarm = ui->SleepUntilAlarmChBox->isChecked();
     return draft;
 }
 
@@ -123,7 +134,8 @@ void TOndavoForm1::SetTimerControlsArmed(bool armed)
     // The command is locked too: the field shows what the armed timer will run.
     for (QWidget *w : std::initializer_list<QWidget *>{
              ui->TimerSetBtn, ui->TimerDatePicker, ui->TimerTimePicker, ui->TimerActionComboBox,
-             ui->TimerCommandEdit, ui->CloseMeOnExecChBox, ui->WakeUpDatePicker, ui->WakeUpTimePicker})
+             ui->TimerCommandEdit, ui->CloseMeOnExecChBox, ui->WakeUpDatePicker, ui->WakeUpTimePicker,
+             ui->RepeatDaysRow, ui->SleepUntilAlarmChBox})
         w->setEnabled(!armed);
 }
 
@@ -132,6 +144,8 @@ void TOndavoForm1::TimerSetBtnClick()
     const QString refusal = m_timer->arm(timerDraft());
     if (!refusal.isEmpty())
         ui->TimerStatusEdit->setText(refusal);
+    else if (m_timer->action() == TimerModel::Action::QuietSleep)
+        m_radio->makeIdentityOwn(m_random);
 }
 
 // The model has disarmed: the countdown's traces go from the page, the status bar and the tray.
@@ -175,7 +189,10 @@ void TOndavoForm1::ShowCountdown(const QString &text)
 {
     ui->StatusPanel0->setText(text);
     ui->TimerStatusEdit->setText(QStringLiteral("Осталось ") + text);
-    m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text);
+    // The next alarm below the countdown, as the tray shows it without the window.
+    const QString alarm = m_timer->nextAlarmText();
+    m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text +
+                             (alarm.isEmpty() ? QString() : QLatin1Char('\n') + alarm));
 }
 
 // The model shows each balloon once, until the user has seen it.

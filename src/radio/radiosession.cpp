@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "service/browserpane.h"
 #include "service/requests.h"
+#include "settings/identity.h"
 
 #include <QTimer>
 
@@ -55,6 +56,14 @@ void RadioSession::setIdentity(const QString &userName, const QString &passw)
     m_passw = passw;
 }
 
+void RadioSession::makeIdentityOwn(QRandomGenerator &random)
+{
+    if (m_userName.isEmpty())
+        m_userName = Identity::makeAnonymousUserName(random);
+    if (m_passw.isEmpty())
+        m_passw = Identity::makeRandomPassword(random);
+}
+
 void RadioSession::setAlarmWatchMs(int ms)
 {
     m_alarmWatch->setInterval(ms);
@@ -99,10 +108,14 @@ void RadioSession::goQuiet(const QString &wakeUpText)
     send(Requests::sleep(m_endpoints, m_userName, m_passw, wakeUpText));
 }
 
-void RadioSession::wakeUp()
+void RadioSession::wakeUp(bool ring)
 {
     if (m_closing)
         return;
+    if (!ring) {
+        login();
+        return;
+    }
     // An earlier pause never silences an alarm.
     setMuted(false);
     login();
@@ -118,6 +131,30 @@ void RadioSession::endQuietSleep()
 void RadioSession::stopLoading()
 {
     m_pane->stop();
+}
+
+void RadioSession::showClock(BrowserPane *clockPane)
+{
+    if (clockPane != m_clockPane) {
+        m_clockPane = clockPane;
+        connect(clockPane, &BrowserPane::navigateError, this, &RadioSession::onClockError);
+    }
+    navigateOrReport(Requests::clockPage(m_endpoints), clockPane);
+}
+
+void RadioSession::onClockError(const QUrl &url, bool *cancel)
+{
+    if (!Endpoints::isOnHost(url, m_endpoints.serviceHost)) {
+        *cancel = true;
+        return;
+    }
+    const QUrl page = m_platform->fileBesideExecutable(QStringLiteral("clock/default/index.htm"));
+    if (page.isEmpty())
+        emit localPageMissing(
+            QStringLiteral("Ошибка загрузки часов"),
+            QStringLiteral("Не найден локальный шаблон часов!\r\nПереустановите программу."));
+    else
+        navigateOrReport(page, m_clockPane);
 }
 
 void RadioSession::ringAlarm()
@@ -196,6 +233,8 @@ void RadioSession::onNavigateError(const QUrl &url, bool *cancel)
             emit logoffFailed();
         return;
     }
+    if (Requests::isSleep(url))
+        emit sleepAnswered(false, m_pane->errorString());
     if (Endpoints::isOnHost(url, m_endpoints.serviceHost))
         loadPartnerPlayer();
     else if (Endpoints::isOnHost(url, m_endpoints.partnerHost))
@@ -208,6 +247,8 @@ void RadioSession::onPageLoaded(const QUrl &url)
 {
     if (!isAlarmPage(url))
         m_ringing = false;
+    if (Requests::isSleep(url))
+        emit sleepAnswered(true, QString());
     emit pageLoaded(url);
 }
 
@@ -226,7 +267,9 @@ bool RadioSession::loadLocalPage(bool alarm)
 {
     QUrl page = m_platform->fileBesideExecutable(LocalRadioPage);
     if (page.isEmpty()) {
-        emit localPageMissing();
+        emit localPageMissing(
+            QStringLiteral("Ошибка загрузки программы"),
+            QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
         return false;
     }
     if (alarm)
@@ -240,12 +283,15 @@ void RadioSession::send(const QUrl &request)
     (void)m_pane->navigate(request);
 }
 
-bool RadioSession::navigateOrReport(const QUrl &url)
+bool RadioSession::navigateOrReport(const QUrl &url, BrowserPane *pane)
 {
-    m_ringing = false;
-    if (m_pane->navigate(url))
+    if (!pane) {
+        pane = m_pane;
+        m_ringing = false;
+    }
+    if (pane->navigate(url))
         return true;
-    emit navigationFailed(m_pane->errorString());
+    emit navigationFailed(pane->errorString());
     return false;
 }
 

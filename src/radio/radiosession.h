@@ -8,6 +8,7 @@
 #include <QUrl>
 
 class BrowserPane;
+class QRandomGenerator;
 class Platform;
 class QTimer;
 
@@ -21,8 +22,11 @@ class QTimer;
 // forgot), ringAlarm() loads the local page in its alarm mode, which needs no network. A snooze is
 // goQuiet() again. logoff() begins the closing: after it nothing else goes to the service.
 //
+// The clock pane's page comes from the same service and falls back to its own local page.
+//
 // login(): Login; logoff(): Logoff; onNavigateError(): Browser1NavigateError; loadPartnerPlayer():
-// LoadPartnerPlayer; loadLocalPage(): LoadLocalRadioPage.
+// LoadPartnerPlayer; loadLocalPage(): LoadLocalRadioPage; showClock(): ClockSheetShow;
+// onClockError(): Browser2NavigateError.
 class RadioSession : public QObject
 {
     Q_OBJECT
@@ -37,6 +41,9 @@ public:
     ~RadioSession() override;
 
     void setIdentity(const QString &userName, const QString &passw);
+    // A run without an identity speaks as the guest, whose pending wake-up every guest shares: an
+    // alarm needs an identity of the person's own, made here and kept for the settings file.
+    void makeIdentityOwn(QRandomGenerator &random);
     QString userName() const { return m_userName; }
     QString passw() const { return m_passw; }
     const Endpoints &endpoints() const { return m_endpoints; }
@@ -52,12 +59,15 @@ public:
     bool logoff();
     // The sleep request: the service keeps the radio quiet until the wake-up.
     void goQuiet(const QString &wakeUpText);
-    // The wake-up login: with the sound on, and the alarm watch started.
-    void wakeUp();
+    // The wake-up login: with the sound on, and the alarm watch started. A wake-up that comes long
+    // after its moment only logs in: nobody set an alarm for now.
+    void wakeUp(bool ring = true);
     // The user ended quiet sleep early: a login with the sound on; the user is here, so no watch.
     void endQuietSleep();
     // The computer is going to sleep: the pane stops loading.
     void stopLoading();
+    // The clock page, anew on every visit of its tab, in the clock pane.
+    void showClock(BrowserPane *clockPane);
     // The radio stayed silent after the wake-up: the local page rings the program's own alarm.
     void ringAlarm();
 
@@ -88,20 +98,23 @@ signals:
     void logoffFailed();
     // A fallback page could not even be started: the pane's reason.
     void navigationFailed(const QString &reason);
-    // The local radio page is not beside the executable.
-    void localPageMissing();
+    // The local radio page, or the local clock page, is not beside the executable: the box's words.
+    void localPageMissing(const QString &caption, const QString &text);
     // The alarm is due, but nothing can make it heard.
     void soundUnheard(const QString &text);
+    // The service answered the sleep request: it keeps the radio quiet, or it refused, and why.
+    void sleepAnswered(bool accepted, const QString &reason);
 
 private:
     void onNavigateError(const QUrl &url, bool *cancel);
+    void onClockError(const QUrl &url, bool *cancel);
     void onPageLoaded(const QUrl &url);
     void onAudibleChanged(bool audible);
     void loadPartnerPlayer();
     bool loadLocalPage(bool alarm);
     // Guarded: a pane that cannot start the request is not worth a word; the panel says enough.
     void send(const QUrl &request);
-    bool navigateOrReport(const QUrl &url);
+    bool navigateOrReport(const QUrl &url, BrowserPane *pane = nullptr);
     void setMuted(bool muted);
     void updateMediaStatus();
 
@@ -113,6 +126,7 @@ private:
     QTimer *m_alarmWatch;
     QTimer *m_muteSettle;
     MediaPlayer *m_player = nullptr;
+    BrowserPane *m_clockPane = nullptr;
     bool m_closing = false;
     bool m_ringing = false;
     bool m_audible = false;

@@ -20,6 +20,7 @@ public:
     // Starts loading and returns at once; the outcome arrives as events. Returns false, with
     // errorString() set, when the pane could not even start the navigation.
     [[nodiscard]] virtual bool navigate(const QUrl &url) = 0;
+    // Why the last navigation could not start, or, during navigateError, why the load failed.
     virtual QString errorString() const = 0;
 
     // Cancels pending loads. Never fails: a caller that stops two panes always reaches the second.

@@ -53,4 +53,9 @@ bool isLogoff(const QUrl &url)
     return url.toString(QUrl::FullyEncoded).contains(QLatin1String("action=logoff"));
 }
 
+bool isSleep(const QUrl &url)
+{
+    return url.toString(QUrl::FullyEncoded).contains(QLatin1String("action=sleep"));
+}
+
 } // namespace Requests

@@ -14,8 +14,9 @@ QUrl sleep(const Endpoints &ep, const QString &userName, const QString &passw, c
 QUrl clockPage(const Endpoints &ep);
 QUrl partnerPlayer(const Endpoints &ep);
 
-// Whether a pane's address is the logoff request.
+// Whether a pane's address is the logoff request, or the sleep request.
 bool isLogoff(const QUrl &url);
+bool isSleep(const QUrl &url);
 
 // One value encoded for a query: unreserved characters and ":/@!$'()*," stay, all else is %XX.
 QByteArray encodeQueryValue(const QString &value);

@@ -383,6 +383,9 @@ void WebEnginePane::onLoadingChanged(const QWebEngineLoadingInfo &info)
             break;
         const QPointer<WebEnginePane> alive(this);
         const quint64 serial = m_loadSerial;
+        m_errorString = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                            ? tr("ответ %1").arg(info.errorCode())
+                            : info.errorString();
         bool cancel = false;
         emit navigateError(info.url(), &cancel);
         // The handler may have sent the pane elsewhere (that navigation wins) or closed it.

@@ -1,5 +1,7 @@
 #include "settings/profilevalues.h"
 
+#include <QStringList>
+
 #include <limits>
 
 namespace ProfileValues {
@@ -71,3 +73,27 @@ QString booleanText(bool value)
 }
 
 } // namespace ProfileValues
+
+QString ProfileValues::daysText(quint8 days)
+{
+    QStringList numbers;
+    for (int d = 0; d < 7; ++d)
+        if (days & (1 << d))
+            numbers << QString::number(d + 1);
+    return numbers.join(QLatin1Char(','));
+}
+
+quint8 ProfileValues::parseDays(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return 0;
+    quint8 days = 0;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int d = part.trimmed().toInt(&ok);
+        if (!ok || d < 1 || d > 7)
+            return 0; // a value the program cannot read is no repeat at all
+        days |= quint8(1 << (d - 1));
+    }
+    return days;
+}

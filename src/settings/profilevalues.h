@@ -21,4 +21,8 @@ bool readBoolean(const QString &text, bool defaultValue);
 QString integerText(int value);
 QString booleanText(bool value); // "1" or "0"
 
+// Days of the week as "1,2,5" (Monday 1), from bits (bit 0 Monday). Any other text reads as none.
+QString daysText(quint8 days);
+quint8 parseDays(const QString &text);
+
 } // namespace ProfileValues

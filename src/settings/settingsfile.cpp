@@ -25,6 +25,10 @@ std::optional<Settings> Settings::load(const QString &path, const QDateTime &now
     s.timer.closeAfterCommand = ProfileValues::readBoolean(value(Keys::CloseOnExec), false);
     s.timer.wakeUp = LocaleDateTime::parse(value(Keys::WakeUpDate), QLocale(), now.date().year())
                          .value_or(DateTime::fromQDateTime(now));
+    s.timer.repeatDays = ProfileValues::parseDays(value(Keys::RepeatDays));
+    s.timer.quietSleepAt =
+        LocaleDateTime::parse(value(Keys::QuietSleepAt), QLocale(), now.date().year()).value_or(DateTime());
+    s.timer.sleepUntilAlarm = ProfileValues::readBoolean(value(Keys::SleepUntilAlarm), false);
     if (s.userName.isEmpty())
         s.userName = Identity::makeAnonymousUserName(random);
     if (s.passw.isEmpty())
@@ -46,5 +50,15 @@ bool Settings::save(const QString &path) const
     set(Keys::LastActionId, ProfileValues::integerText(timer.action));
     set(Keys::CloseOnExec, ProfileValues::booleanText(timer.closeAfterCommand));
     set(Keys::WakeUpDate, LocaleDateTime::format(timer.wakeUp, QLocale()));
+    // The repeat's keys appear once there is a repeat to keep, and are kept up to date after. Days
+    // the file already says (a hand-edited or garbage value says none) keep their text.
+    const auto setKept = [&](const QString &key, bool worth, const QString &text) {
+        if (worth || ini.contains(Keys::Section, key))
+            set(key, text);
+    };
+    if (ProfileValues::parseDays(ini.value(Keys::Section, Keys::RepeatDays)) != timer.repeatDays)
+        setKept(Keys::RepeatDays, timer.repeatDays != 0, ProfileValues::daysText(timer.repeatDays));
+    setKept(Keys::QuietSleepAt, timer.repeatDays != 0, LocaleDateTime::format(timer.quietSleepAt, QLocale()));
+    setKept(Keys::SleepUntilAlarm, timer.sleepUntilAlarm, ProfileValues::booleanText(timer.sleepUntilAlarm));
     return ini.save(path);
 }

@@ -17,6 +17,9 @@ struct TimerSettings
     bool closeAfterCommand = false; // CloseOnExec
     DateTime moment;                // never kept: an armed timer ends with the program
     DateTime wakeUp;                // WakeUpDate: the wake-up last set with the set button
+    quint8 repeatDays = 0;          // RepeatDays: the wake-up's days, bit 0 Monday; none, no repeat
+    DateTime quietSleepAt;          // QuietSleepAt: the quiet-sleep moment a repeat keeps
+    bool sleepUntilAlarm = false;   // SleepUntilAlarm: the computer sleeps until the alarm
 
     // The wake-up the page offers at start: tomorrow, at the kept time of day.
     QDateTime offeredWakeUp(const QDate &today) const { return QDateTime(today.addDays(1), wakeUp.time()); }

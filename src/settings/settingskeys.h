@@ -16,4 +16,9 @@ inline const QString WakeUpDate = QStringLiteral("WakeUpDate");
 
 inline const QStringList All = {TimerCmd, UserName, Passw, LastActionId, CloseOnExec, WakeUpDate};
 
+// Beside them, written once they have something to keep: the repeated alarm.
+inline const QString RepeatDays = QStringLiteral("RepeatDays");
+inline const QString QuietSleepAt = QStringLiteral("QuietSleepAt");
+inline const QString SleepUntilAlarm = QStringLiteral("SleepUntilAlarm");
+
 } // namespace SettingsKeys

@@ -1,7 +1,5 @@
 #include "timer/repeat.h"
 
-#include <QStringList>
-
 namespace {
 bool ticked(Repeat::Days days, const QDate &date)
 {
@@ -25,31 +23,6 @@ std::optional<Repeat::Night> Repeat::next(Days days, const Night &last, qint64 n
             return Night{DateTime(wake.days() - span), wake};
     }
     return std::nullopt;
-}
-
-QString Repeat::daysText(Days days)
-{
-    QStringList numbers;
-    for (int d = 0; d < 7; ++d)
-        if (days & (1 << d))
-            numbers << QString::number(d + 1);
-    return numbers.join(QLatin1Char(','));
-}
-
-Repeat::Days Repeat::parseDays(const QString &text)
-{
-    Days days = 0;
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return 0;
-    for (const QString &part : trimmed.split(QLatin1Char(','))) {
-        bool ok = false;
-        const int d = part.trimmed().toInt(&ok);
-        if (!ok || d < 1 || d > 7)
-            return 0; // a hand-edited value the program cannot read is no repeat at all
-        days |= Days(1 << (d - 1));
-    }
-    return days;
 }
 
 QString Repeat::alarmText(const DateTime &wakeUp)

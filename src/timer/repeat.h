@@ -26,10 +26,6 @@ struct Night
 // keep their times of day. Nothing when no day is ticked.
 std::optional<Night> next(Days days, const Night &last, qint64 nowMSecs);
 
-// "1,2,5": the ticked days as numbers, Monday 1. Anything else than such a list reads as nothing.
-QString daysText(Days days);
-Days parseDays(const QString &text);
-
 // "вт 07:00": the day and time of a wake-up, for the tray.
 QString alarmText(const DateTime &wakeUp);
 

@@ -26,6 +26,12 @@ qint64 msFromNow(const QDateTime &now, const DateTime &moment)
     return moment.toEpochMSecs() - now.toMSecsSinceEpoch();
 }
 
+QString missedText(const DateTime &wakeUp)
+{
+    return QStringLiteral("Будильник пропущен: он должен был прозвенеть %1")
+        .arg(LocaleDateTime::format(wakeUp, QLocale()));
+}
+
 QString failureText(Platform::Request request, const QString &reason)
 {
     switch (request) {
@@ -33,6 +39,9 @@ QString failureText(Platform::Request request, const QString &reason)
         return QStringLiteral("Компьютер не выключен: %1").arg(reason);
     case Platform::Request::Suspend:
         return QStringLiteral("Компьютер не уснул: %1").arg(reason);
+    case Platform::Request::WakeTimer:
+        // No timer, no sleep: the computer stays awake, held so, until the alarm.
+        return QStringLiteral("Компьютер не уснул до будильника: %1").arg(reason);
     case Platform::Request::IdleLock:
         break;
     }
@@ -45,7 +54,8 @@ TimerModel::TimerModel(Clock *clock, Platform *platform, RadioSession *radio, QO
     : QObject(parent), m_clock(clock), m_platform(platform), m_radio(radio),
       m_timer1(makeTimer(this, "Timer1", 1000)), m_wakeUpTimer(makeTimer(this, "WakeUpTimer", 1000)),
       m_closeOnExecTimer(makeTimer(this, "CloseOnExecTimer", CloseAfterCommandMs)),
-      m_snoozeOffer(makeTimer(this, "SnoozeOffer", SnoozeOfferMs))
+      m_snoozeOffer(makeTimer(this, "SnoozeOffer", SnoozeOfferMs)),
+      m_sleepRequestWait(makeTimer(this, "SleepRequestWait", SleepRequestWaitMs))
 {
     // One shot at a time, each aimed from the wall clock: see TickSchedule.
     m_timer1->setTimerType(Qt::PreciseTimer);
@@ -54,6 +64,8 @@ TimerModel::TimerModel(Clock *clock, Platform *platform, RadioSession *radio, QO
     connect(m_wakeUpTimer, &QTimer::timeout, this, &TimerModel::onWakeUpTick);
     connect(m_closeOnExecTimer, &QTimer::timeout, this, &TimerModel::closeRequested);
     connect(m_snoozeOffer, &QTimer::timeout, this, &TimerModel::endSnoozeOffer);
+    connect(m_sleepRequestWait, &QTimer::timeout, this, &TimerModel::suspendForAlarm);
+    connect(m_radio, &RadioSession::sleepAnswered, this, &TimerModel::onSleepAnswered);
     connect(m_platform, &Platform::systemResumed, this, [this] {
         m_suspendRequested = false; // that sleep came and went
         tickNow();
@@ -110,8 +122,10 @@ void TimerModel::snooze()
     if (!isSnoozeOffered())
         return;
     endSnoozeOffer();
-    // The wake-up the user chose stays what the settings keep.
-    EnterQuietSleep(DateTime::fromQDateTime(m_clock->now().addSecs(SnoozeMinutes * 60)));
+    // A night a repeat armed meanwhile comes again after the snooze's wake-up; the wake-up the
+    // user chose stays what the settings keep.
+    m_timer1->stop();
+    EnterQuietSleep(DateTime::fromQDateTime(m_clock->now().addSecs(SnoozeMinutes * 60)), Sleep::Snooze);
 }
 
 void TimerModel::setAction(Action action)
@@ -139,9 +153,13 @@ QString TimerModel::arm(const TimerSettings &draft)
             return QStringLiteral("Время будильника уже истекло!");
     }
     endSnoozeOffer(); // the user is here
+    cancelWakeTimer();
     m_action = action;
     m_command = draft.command;
     m_closeAfterCommand = draft.closeAfterCommand;
+    m_repeat = action == Action::QuietSleep ? draft.repeatDays : 0;
+    m_sleepUntilAlarm = draft.sleepUntilAlarm;
+    m_night = {m_timerTime, m_wakeUpTime};
     m_phase = Phase::Armed;
     m_balloonShown = false;
     scheduleTick(m_timer1, msFromNow(now, m_timerTime));
@@ -154,10 +172,72 @@ QString TimerModel::arm(const TimerSettings &draft)
     return QString();
 }
 
+void TimerModel::setKept(const TimerSettings &kept)
+{
+    m_wakeUpTime = kept.wakeUp;
+    m_repeat = kept.repeatDays;
+    m_sleepUntilAlarm = kept.sleepUntilAlarm;
+    // Without its moment, a kept night is its wake-up alone.
+    m_night = {kept.quietSleepAt.isNull() ? kept.wakeUp : kept.quietSleepAt, kept.wakeUp};
+}
+
+void TimerModel::resumeRepeat()
+{
+    if (m_phase != Phase::Idle || !m_repeat)
+        return;
+    const auto night = nextNight();
+    if (!night)
+        return;
+    armNight(*night);
+    emit notice(QStringLiteral("Будильник повторяется: следующий %1").arg(Repeat::alarmText(night->wakeUp)));
+}
+
+// The night armed last while its wake-up is still ahead (the program ended before it, or a snooze
+// came in between), else the next one.
+std::optional<Repeat::Night> TimerModel::nextNight() const
+{
+    const qint64 now = m_clock->now().toMSecsSinceEpoch();
+    if (m_repeat && m_night.wakeUp.toEpochMSecs() > now)
+        return m_night;
+    return Repeat::next(m_repeat, m_night, now);
+}
+
+void TimerModel::armNight(const Repeat::Night &night)
+{
+    m_night = night;
+    m_wakeUpTime = night.wakeUp;
+    m_action = Action::QuietSleep;
+    m_resetRemark = Countdown::armedRemark();
+    m_balloonShown = false;
+    const qint64 msLeft = msFromNow(m_clock->now(), night.sleepAt);
+    if (msLeft <= 0) {
+        EnterQuietSleep(night.wakeUp, Sleep::WakeUpOnly);
+        return;
+    }
+    m_timerTime = night.sleepAt;
+    m_phase = Phase::Armed;
+    scheduleTick(m_timer1, msLeft);
+    emit armedChanged(true);
+    m_platform->inhibitIdle(TimerActions::keepAwakeReason(static_cast<int>(m_action),
+                                                          LocaleDateTime::format(m_timerTime, QLocale())));
+}
+
+QString TimerModel::nextAlarmText() const
+{
+    DateTime wakeUp;
+    if (m_phase == Phase::QuietSleep)
+        wakeUp = m_wakeAt;
+    else if (m_phase == Phase::Armed && m_action == Action::QuietSleep)
+        wakeUp = m_wakeUpTime;
+    return wakeUp.isNull() ? QString() : QStringLiteral("Будильник: ") + Repeat::alarmText(wakeUp);
+}
+
 void TimerModel::reset()
 {
     if (m_phase == Phase::QuietSleep) {
         m_wakeUpTimer->stop();
+        m_sleepRequestWait->stop();
+        cancelWakeTimer();
         m_radio->endQuietSleep();
     }
     if (m_phase != Phase::Ended)
@@ -169,7 +249,9 @@ void TimerModel::stop()
     m_timer1->stop();
     m_wakeUpTimer->stop();
     m_closeOnExecTimer->stop();
+    m_sleepRequestWait->stop();
     endSnoozeOffer();
+    cancelWakeTimer();
     m_timerTime = DateTime();
     m_phase = Phase::Ended;
     m_suspendRequested = false;
@@ -242,7 +324,14 @@ void TimerModel::runAction()
         RunTimerCommand();
         break;
     case Action::QuietSleep:
-        EnterQuietSleep(m_wakeUpTime);
+        // A repeated night the machine slept through is gone: said, and the next one armed.
+        if (m_repeat && -msFromNow(m_clock->now(), m_wakeUpTime) > StaleAlarmMs) {
+            emit warning(missedText(m_wakeUpTime));
+            if (const auto night = nextNight())
+                armNight(*night);
+            break;
+        }
+        EnterQuietSleep(m_wakeUpTime, Sleep::Night);
         break;
     case Action::None:
         break;
@@ -275,7 +364,7 @@ void TimerModel::RunTimerCommand()
         m_closeOnExecTimer->start();
 }
 
-void TimerModel::EnterQuietSleep(const DateTime &wakeAt)
+void TimerModel::EnterQuietSleep(const DateTime &wakeAt, Sleep kind)
 {
     m_wakeAt = wakeAt;
     m_phase = Phase::QuietSleep;
@@ -284,8 +373,45 @@ void TimerModel::EnterQuietSleep(const DateTime &wakeAt)
     // before the service has it.
     scheduleTick(m_wakeUpTimer, msFromNow(m_clock->now(), m_wakeAt), MinQuietSleepMs);
     const QString wakeUpText = LocaleDateTime::format(m_wakeAt, QLocale());
-    m_radio->goQuiet(wakeUpText);
+    if (kind != Sleep::WakeUpOnly)
+        m_radio->goQuiet(wakeUpText);
     m_platform->inhibitIdle(TimerActions::keepAwakeForAlarmReason(wakeUpText));
+    // A snooze keeps the computer awake: the person is up.
+    cancelWakeTimer();
+    if (kind == Sleep::Night && m_sleepUntilAlarm)
+        m_sleepRequestWait->start();
+}
+
+// The service has the sleep request (or never answered): the computer may sleep until shortly
+// before the alarm.
+void TimerModel::suspendForAlarm()
+{
+    m_sleepRequestWait->stop();
+    const DateTime wakeAt = m_wakeAt.addMSecs(-WakeEarlyMs);
+    if (m_phase == Phase::QuietSleep && msFromNow(m_clock->now(), wakeAt) > 0) {
+        m_wakeTimerAsked = true;
+        m_platform->suspendUntil(wakeAt.toQDateTime());
+    }
+}
+
+// The wake timer goes when it is no longer wanted: a reset, a snooze, a new arming, the close.
+void TimerModel::cancelWakeTimer()
+{
+    if (!m_wakeTimerAsked)
+        return;
+    m_wakeTimerAsked = false;
+    m_platform->cancelWakeTimer();
+}
+
+void TimerModel::onSleepAnswered(bool accepted, const QString &reason)
+{
+    if (m_phase != Phase::QuietSleep)
+        return;
+    // The program's own alarm still rings at the wake-up: quiet sleep stays.
+    if (!accepted)
+        emit failed(QStringLiteral("Будильник не принят сервисом: %1").arg(reason));
+    if (m_sleepRequestWait->isActive())
+        suspendForAlarm();
 }
 
 void TimerModel::onWakeUpTick()
@@ -294,21 +420,32 @@ void TimerModel::onWakeUpTick()
         return;
     const qint64 msLeft = msFromNow(m_clock->now(), m_wakeAt);
     emit wakeUpTicked(Countdown::formatSeconds(Countdown::secondsLeft(msLeft)));
-    if (msLeft <= 0) {
-        m_wakeUpTimer->stop();
-        DisarmTimer();
-        m_radio->wakeUp();
-        m_snoozeOffer->start();
-        emit snoozeOfferChanged(true);
+    if (msLeft > 0) {
+        scheduleTick(m_wakeUpTimer, msLeft);
         return;
     }
-    scheduleTick(m_wakeUpTimer, msLeft);
+    m_wakeUpTimer->stop();
+    m_sleepRequestWait->stop();
+    DisarmTimer();
+    cancelWakeTimer();
+    const bool stale = -msLeft > StaleAlarmMs;
+    m_radio->wakeUp(!stale);
+    if (stale) {
+        emit warning(missedText(m_wakeAt));
+    } else {
+        m_snoozeOffer->start();
+        emit snoozeOfferChanged(true);
+    }
+    if (const auto night = nextNight())
+        armNight(*night);
 }
 
 void TimerModel::onRequestFailed(Platform::Request request, const QString &reason)
 {
     if (request == Platform::Request::IdleLock && (m_phase == Phase::Idle || m_phase == Phase::Ended))
         return; // a lock for a timer that is gone
+    if (request == Platform::Request::WakeTimer && m_phase != Phase::QuietSleep)
+        return;
     emit failed(failureText(request, reason));
     // The panes were stopped for the sleep that did not come: the radio must not stay silent.
     if (request == Platform::Request::Suspend && m_suspendRequested) {

@@ -3,6 +3,7 @@
 #include "core/datetime.h"
 #include "platform/platform.h"
 #include "settings/settingsfile.h"
+#include "timer/repeat.h"
 #include "timer/timeractions.h"
 
 #include <QObject>
@@ -21,6 +22,9 @@ class RadioSession;
 // disarms and asks the radio to go quiet (the sleep request) and the platform to keep the machine
 // awake; onWakeUpTick() counts down to the wake-up, then asks the radio to wake up (the login with
 // its alarm watch) and offers the snooze for a while; snooze() is quiet sleep again, ten minutes on.
+// With weekdays ticked, each wake-up arms the next night by itself; with the computer to sleep
+// until the alarm, quiet sleep asks the platform for a wake timer and a real sleep once the
+// service has the sleep request.
 //
 // arm(): TimerSetBtnClick; reset(): TimerResetBtnClick; tick(): Timer1Timer; onWakeUpTick():
 // WakeUpTimerTimer.
@@ -57,6 +61,13 @@ public:
     // for half an hour at most.
     static constexpr int SnoozeMinutes = 10;
     static constexpr int SnoozeOfferMs = 30 * 60 * 1000;
+    // A wake-up this late (the computer was off or asleep through it) only logs in: nobody set an
+    // alarm for now.
+    static constexpr qint64 StaleAlarmMs = 60 * 60 * 1000;
+    // The computer wakes this long before the alarm, so the network is back in time.
+    static constexpr qint64 WakeEarlyMs = 2 * 60 * 1000;
+    // The computer goes to sleep once the service has the sleep request, or after this long.
+    static constexpr int SleepRequestWaitMs = 15000;
 
     TimerModel(Clock *clock, Platform *platform, RadioSession *radio, QObject *parent = nullptr);
     ~TimerModel() override;
@@ -89,7 +100,15 @@ public:
     DateTime timerTime() const { return m_timerTime; }
     // The wake-up last offered to arming; the settings keep it.
     DateTime wakeUpTime() const { return m_wakeUpTime; }
-    void setWakeUpTime(const DateTime &moment) { m_wakeUpTime = moment; }
+    // What the settings kept: the wake-up and, for a repeat, its night and days.
+    void setKept(const TimerSettings &kept);
+    // With days kept, arms the next night by itself (the wake-up alone when its quiet-sleep moment
+    // has passed) and says so.
+    void resumeRepeat();
+    // The quiet-sleep moment of the night last armed; the settings keep it for a repeat.
+    DateTime quietSleepAt() const { return m_night.sleepAt; }
+    // "Будильник: вт 07:00" while an alarm is ahead, else empty.
+    QString nextAlarmText() const;
     // The action chosen on the page, which arming takes; kept in the settings.
     Action action() const { return m_action; }
     void setAction(Action action);
@@ -120,15 +139,28 @@ signals:
     void closeRequested();
     // Something the timer asked of the system failed: the text names what, and why.
     void failed(const QString &text);
-    // The alarm about to be armed cannot be heard: said at once, in the tray too.
+    // Said at once, in the tray too: the alarm about to be armed cannot be heard, or one was missed.
     void warning(const QString &text);
+    // Said on the page: a repeat armed by itself.
+    void notice(const QString &text);
     void snoozeOfferChanged(bool offered);
 
 private:
     void DisarmTimer();
     void runAction();
     void RunTimerCommand();
-    void EnterQuietSleep(const DateTime &wakeAt);
+    enum class Sleep
+    {
+        Night,     // the sleep request, and the computer to sleep if asked
+        Snooze,    // the sleep request only: the person is up
+        WakeUpOnly // the night's moment has passed: only the wake-up is ahead
+    };
+    void EnterQuietSleep(const DateTime &wakeAt, Sleep kind);
+    std::optional<Repeat::Night> nextNight() const;
+    void armNight(const Repeat::Night &night);
+    void suspendForAlarm();
+    void cancelWakeTimer();
+    void onSleepAnswered(bool accepted, const QString &reason);
     void scheduleTick(QTimer *timer, qint64 msLeft, qint64 atLeastMs = 0);
     void onRequestFailed(Platform::Request request, const QString &reason);
 
@@ -139,6 +171,7 @@ private:
     QTimer *m_wakeUpTimer;
     QTimer *m_closeOnExecTimer;
     QTimer *m_snoozeOffer;
+    QTimer *m_sleepRequestWait;
 
     Phase m_phase = Phase::Idle;
     DateTime m_timerTime;
@@ -149,5 +182,9 @@ private:
     bool m_closeAfterCommand = false;
     QString m_resetRemark;
     bool m_balloonShown = false;
+    Repeat::Days m_repeat = 0;
+    Repeat::Night m_night; // the night armed last, which the next one follows
+    bool m_sleepUntilAlarm = false;
+    bool m_wakeTimerAsked = false;
     bool m_suspendRequested = false; // a refusal of this sleep brings the radio back
 };

@@ -35,8 +35,9 @@ public:
     // The engine's side.
     void complete(const QUrl &url) { emit navigateComplete2(url); }
     void setAudible(bool audible) { emit audibleChanged(audible); }
-    bool fail(const QUrl &url)
+    bool fail(const QUrl &url, const QString &why = QString())
     {
+        m_error = why;
         bool cancel = false;
         emit navigateError(url, &cancel);
         return cancel;

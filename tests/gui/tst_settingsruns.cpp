@@ -3,8 +3,10 @@
 #include "fakes/hostilepaths.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTimeEdit>
@@ -78,6 +80,8 @@ private slots:
     void keptAcrossRuns();
     void commandComesBack_data();
     void commandComesBack();
+    void repeatAcrossRuns_data();
+    void repeatAcrossRuns();
 };
 
 void TestSettingsRuns::firstSecondThirdRun()
@@ -345,3 +349,57 @@ void TestSettingsRuns::commandComesBack()
 
 QTEST_MAIN(TestSettingsRuns)
 #include "tst_settingsruns.moc"
+
+// A repeated alarm is kept in keys beside the others and comes back armed; what the program cannot
+// read stays as it was; a first run's alarm gets an identity of its own, kept for the next run.
+void TestSettingsRuns::repeatAcrossRuns_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file, a first run that arms quiet sleep
+    QTest::addColumn<int>("ticked");         // day boxes ticked after the start
+    QTest::addColumn<TimerModel::Phase>("phase");
+    QTest::addColumn<QByteArray>("kept"); // verbatim in the file after the run
+    const QByteArray night("QuietSleepAt=07.12.2026 23:00:00\nWakeUpDate=08.12.2026 07:00:00\n");
+    // Tuesday 8 December, 16:30: tonight's 23:00 is armed, for Wednesday's 07:00.
+    QTest::newRow("every day") << "[Settings]\nRepeatDays=1,2,3,4,5,6,7\n" + night << 7
+                               << TimerModel::Phase::Armed << QByteArray("RepeatDays=1,2,3,4,5,6,7\n");
+    QTest::newRow("garbage days: none, and kept")
+        << "[Settings]\nRepeatDays=\xD0\xBF\xD0\xBD,7x\n" + night << 0 << TimerModel::Phase::Idle
+        << QByteArray("RepeatDays=\xD0\xBF\xD0\xBD,7x\n");
+    QTest::newRow("a first run's alarm")
+        << QByteArray() << 0 << TimerModel::Phase::Armed << QByteArray("Passw=");
+}
+
+void TestSettingsRuns::repeatAcrossRuns()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, ticked);
+    QFETCH(TimerModel::Phase, phase);
+    QFETCH(QByteArray, kept);
+    WindowFixture fx;
+    if (!content.isNull())
+        writeFile(fx.settingsPath(), content);
+    QString identity;
+    runOnce(fx, [&] {
+        if (content.isNull()) {
+            auto *list = fx.find<QComboBox>("TimerActionComboBox");
+            list->setCurrentIndex(4);
+            fx.find<QDateEdit>("TimerDatePicker")->setDate(fx.clock.now().date());
+            fx.find<QTimeEdit>("TimerTimePicker")->setTime(fx.clock.now().time().addSecs(60));
+            fx.find<QDateEdit>("WakeUpDatePicker")->setDate(fx.clock.now().date().addDays(1));
+            fx.find<QPushButton>("TimerSetBtn")->click();
+            identity = fx.window->radio()->userName();
+        }
+        const QList<QCheckBox *> days = fx.window->findChildren<QCheckBox *>(QRegularExpression("^Repeat"));
+        QCOMPARE(
+            std::count_if(days.begin(), days.end(), [](const QCheckBox *box) { return box->isChecked(); }),
+            qsizetype(ticked));
+        QCOMPARE(fx.window->timer()->phase(), phase);
+    });
+    const QByteArray after = readFile(fx.settingsPath());
+    QVERIFY2(after.contains(kept), after);
+    if (content.isNull()) {
+        QVERIFY(!identity.isEmpty());
+        QVERIFY2(after.contains("UserName=" + identity.toUtf8() + '\n'), after);
+        QCOMPARE(runOnce(fx).userName, identity);
+    }
+}

@@ -350,7 +350,9 @@ void TestTimer::quietSleepToWakeUp()
     QVERIFY2(p.radio()->lastUrl().toString().contains("&action=sleep&client=Ondavo3&uptime="),
              qPrintable(p.radio()->lastUrl().toString()));
     p.tickAt(59500, true);
-    QCOMPARE(p.hint(), QString("Ondavo - Таймер сработает через 00:00:00"));
+    // Below the countdown, the alarm's day and time, as the tray shows it without the window.
+    const QString wakeUp = QLocale(QLocale::Russian).toString(p.moment.addSecs(60), "ddd HH:mm").toLower();
+    QCOMPARE(p.hint(), "Ondavo - Таймер сработает через 00:00:00\nБудильник: " + wakeUp);
 
     p.tickAt(60000, true);
     QVERIFY(p.radio()->lastUrl().toString().contains("action=login"));

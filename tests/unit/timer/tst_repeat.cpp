@@ -1,4 +1,5 @@
 // Which night a repeated alarm arms next, on the calendar's edges and the clock's.
+#include "settings/profilevalues.h"
 #include "timer/repeat.h"
 
 #include <QtTest>
@@ -126,8 +127,8 @@ void TestRepeat::daysText()
     QFETCH(QString, text);
     QFETCH(int, days);
     QFETCH(QString, written);
-    QCOMPARE(int(Repeat::parseDays(text)), days);
-    QCOMPARE(Repeat::daysText(Repeat::Days(days)), written);
+    QCOMPARE(int(ProfileValues::parseDays(text)), days);
+    QCOMPARE(ProfileValues::daysText(quint8(days)), written);
 }
 
 QTEST_GUILESS_MAIN(TestRepeat)

@@ -40,6 +40,7 @@ struct Model
         QObject::connect(&model, &TimerModel::warning, [this](const QString &t) { log("warning " + t); });
         QObject::connect(&model, &TimerModel::snoozeOfferChanged,
                          [this](bool on) { log(on ? "snooze offered" : "snooze gone"); });
+        QObject::connect(&model, &TimerModel::notice, [this](const QString &t) { log("notice " + t); });
     }
     void log(const QString &what) { platform.calls << what; }
     // Arms for msAhead from now, the wake-up wakeMs from now.
@@ -92,6 +93,10 @@ private slots:
     void summerTime();
     void snooze_data();
     void snooze();
+    void nights_data();
+    void nights();
+    void resumeAtStart_data();
+    void resumeAtStart();
 };
 
 void TestTimerModel::armingChecks_data()
@@ -445,6 +450,172 @@ void TestTimerModel::snooze()
     m.model.onWakeUpTick();
     QVERIFY(m.platform.calls.contains("login"));
     QCOMPARE(m.model.wakeUpTime(), chosen);
+}
+
+// Night after night, and the computer asleep until the alarm: quiet sleep armed 30 s ahead (the
+// clock stands at Thursday 1 January 2026, 12:00), the wake-up an hour ahead.
+void TestTimerModel::nights_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("sleepUntilAlarm");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("log"); // what the radio, the platform and the model said, from the moment
+    QTest::addColumn<QString>("next");    // the next alarm, as the tray says it
+    const QStringList night{"arm", "moment", "answered", "wake"};
+    QTest::newRow("no day ticked: one night")
+        << 0 << false << night << QStringList{"sleep", "login", "snooze offered"} << "";
+    QTest::newRow("every day: tomorrow armed by itself, no second sleep today")
+        << int(Repeat::AllDays) << false << night << QStringList{"sleep", "login", "snooze offered"}
+        << "Будильник: пт 13:00";
+    QTest::newRow("Saturdays only") << 0x20 << false << night
+                                    << QStringList{"sleep", "login", "snooze offered"}
+                                    << "Будильник: сб 13:00";
+    QTest::newRow("after the snooze, tomorrow again")
+        << int(Repeat::AllDays) << false << night + QStringList{"snooze", "snooze ends"}
+        << QStringList{"sleep", "login", "snooze offered", "snooze gone", "sleep", "login", "snooze offered"}
+        << "Будильник: пт 13:00";
+    // The computer was off through the wake-up: the radio logs in, nothing rings, the miss is said.
+    QTest::newRow("an hour late: no alarm, the miss said")
+        << int(Repeat::AllDays) << false << QStringList{"arm", "moment", "late wake"}
+        << QStringList{"sleep", "login", "warning Будильник пропущен: он должен был прозвенеть %wake"}
+        << "Будильник: пт 13:00";
+    // Off through the whole night: it is gone, not played late; the next one is armed.
+    QTest::newRow("a repeated night slept through")
+        << int(Repeat::AllDays) << false << QStringList{"arm", "late moment"}
+        << QStringList{"warning Будильник пропущен: он должен был прозвенеть %wake"} << "Будильник: пт 13:00";
+    QTest::newRow("asleep until two minutes before the alarm")
+        << 0 << true << night
+        << QStringList{"sleep", "suspend-until -2m", "cancel-wake", "login", "snooze offered"} << "";
+    QTest::newRow("no timer, no sleep: said, and kept awake")
+        << 0 << true << QStringList{"arm", "moment", "answered", "timer refused"}
+        << QStringList{"sleep", "suspend-until -2m", "failed Компьютер не уснул до будильника: Access denied"}
+        << "Будильник: чт 13:00";
+    QTest::newRow("reset stops the timer")
+        << 0 << true << QStringList{"arm", "moment", "answered", "reset"}
+        << QStringList{"sleep", "suspend-until -2m", "cancel-wake", "login"} << "";
+    QTest::newRow("a snooze keeps the computer up")
+        << 0 << true << night + QStringList{"snooze", "answered"}
+        << QStringList{"sleep",          "suspend-until -2m", "cancel-wake", "login",
+                       "snooze offered", "snooze gone",       "sleep"}
+        << "Будильник: чт 13:10";
+    QTest::newRow("closing stops the timer")
+        << 0 << true << QStringList{"arm", "moment", "answered", "close"}
+        << QStringList{"sleep", "suspend-until -2m", "cancel-wake"} << "";
+    // The program's own alarm is the guarantee then: quiet sleep stays.
+    QTest::newRow("the service refuses the sleep")
+        << 0 << false << QStringList{"arm", "moment", "refused"}
+        << QStringList{"sleep", "failed Будильник не принят сервисом: ответ 403", "partner"}
+        << "Будильник: чт 13:00";
+}
+
+void TestTimerModel::nights()
+{
+    QFETCH(int, days);
+    QFETCH(bool, sleepUntilAlarm);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, log);
+    QFETCH(QString, next);
+    Model m;
+    m.clock.set(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
+    const QDateTime wake = m.clock.now().addSecs(3600);
+    QDateTime snoozeEnds;
+    for (const QString &step : steps) {
+        if (step == "arm") {
+            TimerSettings draft;
+            draft.action = int(Action::QuietSleep);
+            m.moment = m.clock.now().addSecs(30);
+            draft.moment = DateTime::fromQDateTime(m.moment);
+            draft.wakeUp = DateTime::fromQDateTime(wake);
+            draft.repeatDays = Repeat::Days(days);
+            draft.sleepUntilAlarm = sleepUntilAlarm;
+            QCOMPARE(m.model.arm(draft), QString());
+            m.platform.calls.clear();
+        } else if (step == "moment") {
+            m.tickAt(0);
+        } else if (step == "late moment") {
+            m.clock.set(wake.addSecs(2 * 3600));
+            m.model.tick();
+        } else if (step == "answered" || step == "refused") {
+            if (step == "answered")
+                m.pane.complete(m.pane.lastUrl());
+            else
+                m.pane.fail(m.pane.lastUrl(), "ответ 403");
+        } else if (step == "wake" || step == "late wake") {
+            m.clock.set(wake.addSecs(step == "wake" ? 0 : 61 * 60));
+            m.model.onWakeUpTick();
+        } else if (step == "snooze") {
+            m.model.snooze();
+            snoozeEnds = m.clock.now().addSecs(600);
+        } else if (step == "snooze ends") {
+            m.clock.set(snoozeEnds);
+            m.model.onWakeUpTick();
+        } else if (step == "timer refused") {
+            emit m.platform.requestFailed(Platform::Request::WakeTimer, "Access denied");
+        } else if (step == "reset") {
+            m.model.reset();
+        } else if (step == "close") {
+            m.model.stop();
+        }
+    }
+    QStringList got;
+    for (const QString &call : std::as_const(m.platform.calls)) {
+        if (call.startsWith("inhibit") || call == "release" || call == "disarmed")
+            continue;
+        got << (call == "suspend-until " + wake.addSecs(-120).toString(Qt::ISODate) ? "suspend-until -2m"
+                                                                                    : call);
+    }
+    log.replaceInStrings("%wake", LocaleDateTime::format(DateTime::fromQDateTime(wake), QLocale()));
+    QCOMPARE(got, log);
+    QCOMPARE(m.model.nextAlarmText(), next);
+    // Asleep or not, the machine is held awake through quiet sleep.
+    if (m.model.phase() == TimerModel::Phase::QuietSleep)
+        QVERIFY(!m.platform.idleInhibitedFor.isEmpty());
+}
+
+// A program started with days kept arms the next night by itself, and says so.
+void TestTimerModel::resumeAtStart_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QDateTime>("keptSleep");
+    QTest::addColumn<QDateTime>("keptWake");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<QDateTime>("wake"); // the wake-up armed
+    const QDate thu(2026, 1, 1);
+    const QDateTime sleep(thu.addDays(-1), QTime(23, 0)), wake(thu, QTime(7, 0));
+    QTest::newRow("the next night ahead")
+        << int(Repeat::AllDays) << sleep << wake << QDateTime(thu, QTime(12, 0)) << "Armed"
+        << QDateTime(thu.addDays(1), QTime(7, 0));
+    QTest::newRow("its moment passed, its wake-up ahead: the wake-up alone")
+        << int(Repeat::AllDays) << sleep.addDays(-2) << wake.addDays(-2) << QDateTime(thu, QTime(3, 0))
+        << "QuietSleep" << wake;
+    QTest::newRow("the kept night still to come")
+        << 0x10 << sleep << wake << QDateTime(thu.addDays(-1), QTime(22, 0)) << "Armed" << wake;
+    QTest::newRow("no day ticked") << 0 << sleep << wake << QDateTime(thu, QTime(12, 0)) << "Idle"
+                                   << QDateTime();
+}
+
+void TestTimerModel::resumeAtStart()
+{
+    QFETCH(int, days);
+    QFETCH(QDateTime, keptSleep);
+    QFETCH(QDateTime, keptWake);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, phase);
+    QFETCH(QDateTime, wake);
+    Model m;
+    m.clock.set(now);
+    TimerSettings kept;
+    kept.repeatDays = Repeat::Days(days);
+    kept.quietSleepAt = DateTime::fromQDateTime(keptSleep);
+    kept.wakeUp = DateTime::fromQDateTime(keptWake);
+    m.model.setKept(kept);
+    m.model.resumeRepeat();
+    QCOMPARE(QMetaEnum::fromType<TimerModel::Phase>().valueToKey(int(m.model.phase())), phase);
+    QCOMPARE(m.model.wakeUpTime().toQDateTime(), wake.isValid() ? wake : keptWake);
+    // Nothing goes to the service: the radio plays as at any start until the night's moment.
+    QVERIFY(!m.platform.calls.contains("sleep"));
+    QCOMPARE(m.platform.calls.filter("notice").size(), wake.isValid() ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestTimerModel)
