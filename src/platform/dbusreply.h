@@ -1,7 +1,24 @@
 #pragma once
 
+#include <QDBusError>
 #include <QDBusPendingCallWatcher>
 #include <QObject>
+
+// Answers that mean nothing listens there (no service, no bus), not that a service refused.
+inline bool isServiceAbsent(const QDBusError &error)
+{
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownInterface:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected:
+        return true;
+    default:
+        return error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+    }
+}
 
 // Calls handler with the reply once it arrives. The watcher is not owned by the caller: a reply that
 // comes after the caller is gone (a lock granted, a timer accepted) must still be handled.

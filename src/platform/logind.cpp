@@ -33,20 +33,6 @@ QString noBusText(const QDBusConnection &bus)
     return errorText(bus.lastError(), QStringLiteral("No D-Bus connection"));
 }
 
-// Answers that mean no portal runs here, not that one refused.
-bool isPortalAbsent(const QDBusError &error)
-{
-    switch (error.type()) {
-    case QDBusError::ServiceUnknown:
-    case QDBusError::UnknownMethod:
-    case QDBusError::UnknownObject:
-    case QDBusError::UnknownInterface:
-        return true;
-    default:
-        return error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
-    }
-}
-
 QDBusMessage logindCall(const QString &method, const QVariantList &arguments)
 {
     QDBusMessage message =
@@ -168,7 +154,7 @@ void Logind::inhibitThroughPortal(const QString &why, const std::shared_ptr<Idle
         if (reply.isValid()) {
             closePortalRequest(self->m_portalLock);
             self->m_portalLock = reply.value();
-        } else if (!isPortalAbsent(reply.error())) {
+        } else if (!isServiceAbsent(reply.error())) {
             attempt->portalError = errorText(reply.error());
         }
         self->idleAnswered(*attempt, reply.isValid());

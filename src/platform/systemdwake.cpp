@@ -165,22 +165,6 @@ QDBusMessage managerCall(bool user, const QString &method)
     return message;
 }
 
-// Answers that mean no manager listens there, not that one refused.
-bool isAbsent(const QDBusError &error)
-{
-    switch (error.type()) {
-    case QDBusError::ServiceUnknown:
-    case QDBusError::UnknownMethod:
-    case QDBusError::UnknownObject:
-    case QDBusError::UnknownInterface:
-    case QDBusError::NoServer:
-    case QDBusError::Disconnected:
-        return true;
-    default:
-        return error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
-    }
-}
-
 bool tooSoon(const QDateTime &wakeAt)
 {
     return !wakeAt.isValid() || QDateTime::currentDateTimeUtc().secsTo(wakeAt) < kShortestSleepSecs;
@@ -307,7 +291,7 @@ void SystemdWake::answered(bool user, const std::shared_ptr<Attempt> &attempt, c
         return;
     }
     attempt->notes << QStringLiteral("%1: %2: %3").arg(managerName(user), error.name(), error.message());
-    if (!isAbsent(error))
+    if (!isServiceAbsent(error))
         attempt->refusal = error.message().isEmpty() ? error.name() : error.message();
     if (user)
         startOn(false, attempt);
