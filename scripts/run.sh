@@ -20,7 +20,10 @@ cleanup() { [ ${#pids[@]} -eq 0 ] || { kill "${pids[@]}" 2>/dev/null; wait "${pi
 trap cleanup EXIT
 if [ -x "$bin/ondavo-service" ]; then
     "$bin/ondavo-service" --address 127.0.0.1 --port 8470 & pids+=($!)
-    "$bin/ondavo-service" --address 127.0.0.1 --port 8471 & pids+=($!)
+    # The partner host keeps nobody's state: a file of its own, beside the service's.
+    state="${XDG_DATA_HOME:-$HOME/.local/share}/ondavo-service"
+    mkdir -p "$state"
+    "$bin/ondavo-service" --address 127.0.0.1 --port 8471 --state "$state/partner.db" & pids+=($!)
 fi
 export QTWEBENGINE_DISABLE_SANDBOX=${QTWEBENGINE_DISABLE_SANDBOX:-$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)}
 "$bin/ondavo"

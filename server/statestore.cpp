@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace {
 
@@ -29,7 +30,15 @@ StateStore::StateStore(const QString &path, qint64 maxBytes) : m_maxBytes(maxByt
 {
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
                                      QStringLiteral("ondavo-state-%1").arg(quintptr(this), 0, 16));
-    m_error = open(path);
+    // Two services started together on one file (the service and the partner host) can find it
+    // locked while the other one sets it up, past any busy timeout: they take turns.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        m_error = open(path);
+        if (!m_error.contains(QLatin1String("locked")))
+            break;
+        m_db.close();
+        QThread::msleep(100);
+    }
 }
 
 StateStore::~StateStore()
