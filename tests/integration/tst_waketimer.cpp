@@ -348,8 +348,6 @@ void TestWakeTimer::wake_data()
     row("cancelled before the timer was accepted", "254", "", "sleep | answer | cancel",
         "user start A | user stop A");
     row("cancelled, nothing pending", "254", "", "cancel", "");
-    row("cancelled twice", "254", "", "sleep | settle | cancel | cancel",
-        "user start A | suspend True | user stop A");
     row("timer elapsed", "254", "", "sleep | settle | elapse | cancel",
         "user start A | suspend True | user stop A");
     row("stop refused", "254", "stop refused", "sleep | settle | cancel",
@@ -360,8 +358,6 @@ void TestWakeTimer::wake_data()
     row("program closed", "254", "", "sleep | settle | close", "user start A | suspend True | user stop A");
     row("slept again", "254", "", "sleep | settle | sleep",
         "user start A | suspend True | user stop A | user start B | suspend True");
-    row("slept again before the timer was accepted", "254", "", "sleep | answer | sleep",
-        "user start A | user stop A | user start B | suspend True");
 }
 
 void TestWakeTimer::wake()

@@ -104,11 +104,6 @@ void TestRadioSession::flows_data()
     QTest::newRow("the local page already showing")
         << QStringList{"login", "service fails", "partner fails", "quiet", "wake-up", "watch ends"}
         << QStringList{"login", "partner", "local", "sleep", "login", "alarm"} << Ringing << false;
-    QTest::newRow("a station that plays is not doubled")
-        << QStringList{"quiet", "wake-up", "plays", "watch ends"} << QStringList{"sleep", "login"}
-        << Connecting << false;
-    QTest::newRow("snooze: quiet again, the watch ends")
-        << QStringList{"wake-up", "quiet", "watch ends"} << QStringList{"login", "sleep"} << quiet << false;
     // From the logoff on nothing else reaches the service, and nothing rings.
     QTest::newRow("closing ends it all")
         << QStringList{"wake-up", "logoff", "login", "quiet", "wake-up", "watch ends", "service fails"}

@@ -462,14 +462,9 @@ void TestTimerModel::nights_data()
     QTest::addColumn<QStringList>("log"); // what the radio, the platform and the model said, from the moment
     QTest::addColumn<QString>("next");    // the next alarm, as the tray says it
     const QStringList night{"arm", "moment", "answered", "wake"};
-    QTest::newRow("no day ticked: one night")
-        << 0 << false << night << QStringList{"sleep", "login", "snooze offered"} << "";
     QTest::newRow("every day: tomorrow armed by itself, no second sleep today")
         << int(Repeat::AllDays) << false << night << QStringList{"sleep", "login", "snooze offered"}
         << "Будильник: пт 13:00";
-    QTest::newRow("Saturdays only") << 0x20 << false << night
-                                    << QStringList{"sleep", "login", "snooze offered"}
-                                    << "Будильник: сб 13:00";
     QTest::newRow("after the snooze, tomorrow again")
         << int(Repeat::AllDays) << false << night + QStringList{"snooze", "snooze ends"}
         << QStringList{"sleep", "login", "snooze offered", "snooze gone", "sleep", "login", "snooze offered"}
