@@ -31,6 +31,21 @@ public:
     virtual void setAudioMuted(bool muted) = 0;
     virtual bool isAudioMuted() const = 0;
 
+    // The loudness of everything the pane plays, from 0 (silent) to 1 (as the page made it); it
+    // holds for the pages loaded later too.
+    virtual void setVolume(double volume) = 0;
+
+    // What the page's players did, as the program sees them from outside the page.
+    enum class MediaEvent
+    {
+        Playing,
+        Paused,  // the listener's own pause, on the page
+        Error,   // the stream failed
+        Stalled, // no data is coming, or too little to play on
+        Ended
+    };
+    Q_ENUM(MediaEvent)
+
 signals:
     void statusTextChange(const QString &text);
     void titleChange(const QString &text);
@@ -41,6 +56,7 @@ signals:
     // The page started or stopped making sound (it stays audible for a moment after the last).
     void audibleChanged(bool audible);
     void audioMutedChanged(bool muted);
+    void mediaEvent(BrowserPane::MediaEvent event);
 };
 
 enum class PaneRole

@@ -4,9 +4,11 @@
 
 #include <QAuthenticator>
 #include <QChildEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QList>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -17,10 +19,13 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -78,10 +83,33 @@ bool isSwallowedKey(const QKeyEvent *event)
            !event->modifiers().testFlag(Qt::ShiftModifier);
 }
 
+const QString MediaWatchName = QStringLiteral("ondavo-media-watch");
+// The pane's volume changes often while it fades; pages loaded later start at the newest value a
+// moment after.
+constexpr int VolumeScriptUpdateMs = 300;
+
+// What the media watch reports, by the word it writes after its key.
+std::optional<BrowserPane::MediaEvent> mediaEventOf(QStringView word)
+{
+    using E = BrowserPane::MediaEvent;
+    static const std::pair<QLatin1String, E> words[] = {{QLatin1String("playing"), E::Playing},
+                                                        {QLatin1String("paused"), E::Paused},
+                                                        {QLatin1String("error"), E::Error},
+                                                        {QLatin1String("stalled"), E::Stalled},
+                                                        {QLatin1String("ended"), E::Ended}};
+    for (const auto &[text, event] : words)
+        if (word == text)
+            return event;
+    return std::nullopt;
+}
+
 // A page that never shows a dialog of its own and never opens a window of its own.
 class SilentPage : public QWebEnginePage
 {
 public:
+    // Every console line of the page and of the program's own world beside it.
+    std::function<void(const QString &)> consoleMessage;
+
     SilentPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
     {
         // A null authenticator cancels the request instead of asking for credentials.
@@ -115,9 +143,12 @@ protected:
     {
         return false;
     }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int,
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int,
                                   const QString &) override
-    {}
+    {
+        if (consoleMessage)
+            consoleMessage(message);
+    }
     QStringList chooseFiles(FileSelectionMode, const QStringList &, const QStringList &) override
     {
         return {};
@@ -283,6 +314,21 @@ WebEnginePane::WebEnginePane(QWebEngineProfile *profile, Platform *platform, QWi
         }
     });
     connect(m_page, &QWebEnginePage::audioMutedChanged, this, &BrowserPane::audioMutedChanged);
+
+    // The key the media watch signs its lines with: a page cannot write them for it.
+    m_mediaKey = QStringLiteral("ondavo-media-%1:")
+                     .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+    static_cast<SilentPage *>(m_page.data())->consoleMessage = [this](const QString &message) {
+        if (!message.startsWith(m_mediaKey))
+            return;
+        if (const auto event = mediaEventOf(QStringView(message).mid(m_mediaKey.size())))
+            emit mediaEvent(*event);
+    };
+    m_volumeScriptUpdate = new QTimer(this);
+    m_volumeScriptUpdate->setSingleShot(true);
+    m_volumeScriptUpdate->setInterval(VolumeScriptUpdateMs);
+    connect(m_volumeScriptUpdate, &QTimer::timeout, this, &WebEnginePane::updateMediaWatch);
+    updateMediaWatch();
 }
 
 WebEnginePane::~WebEnginePane()
@@ -309,6 +355,10 @@ bool WebEnginePane::navigate(const QUrl &url)
     m_errorString.clear();
     ++m_loadSerial;
     m_showingBlank = false;
+    if (m_volumeScriptUpdate->isActive()) {
+        m_volumeScriptUpdate->stop();
+        updateMediaWatch();
+    }
     m_page->load(url);
     return true;
 }
@@ -436,6 +486,39 @@ void WebEnginePane::setAudioMuted(bool muted)
 bool WebEnginePane::isAudioMuted() const
 {
     return m_page && m_page->isAudioMuted();
+}
+
+void WebEnginePane::setVolume(double volume)
+{
+    volume = std::clamp(volume, 0.0, 1.0);
+    if (!m_page || volume == m_volume)
+        return;
+    m_volume = volume;
+    m_page->runJavaScript(
+        QStringLiteral("window.ondavoSetVolume && window.ondavoSetVolume(%1)").arg(volume, 0, 'g', 6),
+        QWebEngineScript::ApplicationWorld);
+    if (!m_volumeScriptUpdate->isActive())
+        m_volumeScriptUpdate->start();
+}
+
+void WebEnginePane::updateMediaWatch()
+{
+    static const QString source = [] {
+        QFile file(QStringLiteral(":/pane/mediawatch.js"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }();
+    QWebEngineScriptCollection &scripts = m_page->scripts();
+    for (const QWebEngineScript &old : scripts.find(MediaWatchName))
+        scripts.remove(old);
+    QWebEngineScript script;
+    script.setName(MediaWatchName);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(QString(source)
+                             .replace(QLatin1String("@KEY@"), m_mediaKey)
+                             .replace(QLatin1String("@VOLUME@"), QString::number(m_volume, 'g', 6)));
+    scripts.insert(script);
 }
 
 void WebEnginePane::setStatusText(const QString &text)

@@ -38,6 +38,7 @@ public:
     void stop() override;
     void setAudioMuted(bool muted) override;
     bool isAudioMuted() const override;
+    void setVolume(double volume) override;
 
     // Drops the page, leaving an empty view; afterwards navigate() fails. Used before the shared
     // profile goes away.
@@ -53,6 +54,7 @@ private:
     void setStatusText(const QString &text);
     void setAudible(bool audible);
     void showBlank();
+    void updateMediaWatch();
 
     QPointer<QWebEngineView> m_view;
     QPointer<QWebEnginePage> m_page;
@@ -68,4 +70,7 @@ private:
     static constexpr int QuietHoldMs = 3000;
     QTimer *m_quietHold = nullptr;
     bool m_audible = false;
+    QString m_mediaKey;
+    double m_volume = 1.0;
+    QTimer *m_volumeScriptUpdate = nullptr;
 };

@@ -31,10 +31,12 @@ public:
             emit audioMutedChanged(m_muted = muted);
     }
     bool isAudioMuted() const override { return m_muted; }
+    void setVolume(double v) override { volume = v; }
 
     // The engine's side.
     void complete(const QUrl &url) { emit navigateComplete2(url); }
     void setAudible(bool audible) { emit audibleChanged(audible); }
+    void media(MediaEvent event) { emit mediaEvent(event); }
     bool fail(const QUrl &url, const QString &why = QString())
     {
         m_error = why;
@@ -64,6 +66,7 @@ public:
     QStringList *log = nullptr;    // gets the short name of every navigation, and "stop"
     bool refuseNavigation = false; // the pane cannot start any navigation
     int stops = 0;
+    double volume = 1.0;
 
 private:
     QWidget *m_parent;

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHttpServer>
+#include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QLineEdit>
+#include <QMetaEnum>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -116,6 +119,26 @@ QList<QUrl> urlsOf(const QSignalSpy &spy)
     return urls;
 }
 
+// A mono 16-bit PCM WAVE of a quiet tone, ms long.
+QByteArray toneWav(int ms)
+{
+    const int rate = 8000;
+    const quint32 samples = quint32(rate * ms / 1000);
+    QByteArray wav;
+    QDataStream out(&wav, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + samples * 2);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2) << quint16(2)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << quint32(samples * 2);
+    for (quint32 i = 0; i < samples; ++i)
+        out << qint16((i / 10) % 2 ? 3000 : -3000);
+    return wav;
+}
+
 QStringList textsOf(const QSignalSpy &spy)
 {
     QStringList texts;
@@ -162,6 +185,9 @@ private slots:
     void newWindowGoesToDefaultBrowser();
     void clickedLinkStaysOffTheDesktop_data();
     void clickedLinkStaysOffTheDesktop();
+    void mediaWatchReports_data();
+    void mediaWatchReports();
+    void volumeReachesPlayers();
     void panesShareOneProfile();
     // Runs last: it takes the shared profile away.
     void paneOutlivingProfileRefusesToNavigate();
@@ -170,6 +196,12 @@ private:
     QUrl serverUrl(const QString &path) const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    }
+    QUrl mediaPage(const QString &script) const
+    {
+        QUrl url = serverUrl(QStringLiteral("/media"));
+        url.setQuery(QStringLiteral("s=") + QString::fromLatin1(QUrl::toPercentEncoding(script)));
+        return url;
     }
     BrowserPane *makePane(QWidget *parent);
 
@@ -237,6 +269,15 @@ void TestWebEnginePane::initTestCase()
                                    "<a style=\"top:100px\" href=\"ondavo-test://x\">custom</a>"
                                    "<a style=\"top:150px\" href=\"javascript:location='ssh://y'\">script</a>"
                                    "<a style=\"top:200px\" target=\"_blank\" href=\"/linked\">web</a>"));
+    m_server.route("/tone.wav", [] { return QHttpServerResponse("audio/wav", toneWav(600)); });
+    // A page whose script is the query.
+    m_server.route("/media", [](const QHttpServerRequest &request) {
+        const QByteArray script =
+            request.query().queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded).toUtf8();
+        return QHttpServerResponse("text/html", html("Media", "<audio id=\"p\"></audio><script>"
+                                                              "var p = document.getElementById('p');" +
+                                                                  script + "</script>"));
+    });
     m_port = m_server.listen(QHostAddress::LocalHost, 0);
     QVERIFY(m_port != 0);
 
@@ -659,6 +700,69 @@ void TestWebEnginePane::clickedLinkStaysOffTheDesktop()
     QCOMPARE(desktop.opened, QList<QUrl>());
     QCOMPARE(pageOf(m_pane)->url(), url);
     QCOMPARE(urlsOf(complete), QList<QUrl>{url});
+}
+
+void TestWebEnginePane::mediaWatchReports_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("events");
+    using E = BrowserPane::MediaEvent;
+    const auto names = [](std::initializer_list<E> events) {
+        QStringList list;
+        for (E e : events)
+            list << QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(e)));
+        return list;
+    };
+    QTest::newRow("plays to its end") << "p.src = '/tone.wav'; p.play();" << names({E::Playing, E::Ended});
+    QTest::newRow("stream missing") << "p.src = '/no-such.wav'; p.play();" << names({E::Error});
+    QTest::newRow("paused on the page")
+        << "p.onplaying = function () { setTimeout(function () { p.pause(); }, 100); };"
+           "p.src = '/tone.wav'; p.play();"
+        << names({E::Playing, E::Paused});
+    // The page cannot write the watch's lines: it does not know the key.
+    QTest::newRow("page forges reports")
+        << "console.log('ondavo-media-0000000000000000:error'); console.log('ondavo-media-:error');"
+           "console.log('error'); p.src = '/tone.wav'; p.play();"
+        << names({E::Playing, E::Ended});
+    QTest::newRow("player made after the watch")
+        << "var q = document.createElement('audio'); document.body.appendChild(q);"
+           "q.src = '/tone.wav'; q.play();"
+        << names({E::Playing, E::Ended});
+}
+
+void TestWebEnginePane::mediaWatchReports()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, events);
+    QSignalSpy media(m_pane, &BrowserPane::mediaEvent);
+    QVERIFY(m_pane->navigate(mediaPage(script)));
+    QTRY_COMPARE_WITH_TIMEOUT(media.count(), events.size(), timeoutMs);
+    QTest::qWait(300); // nothing more comes
+    QStringList seen;
+    for (const QList<QVariant> &args : media)
+        seen << QString::fromLatin1(QMetaEnum::fromType<BrowserPane::MediaEvent>().valueToKey(
+            int(args.at(0).value<BrowserPane::MediaEvent>())));
+    QCOMPARE(seen, events);
+}
+
+void TestWebEnginePane::volumeReachesPlayers()
+{
+    QSignalSpy media(m_pane, &BrowserPane::mediaEvent);
+    // Set before the page loads: its player starts at it.
+    m_pane->setVolume(0.25);
+    QVERIFY(m_pane->navigate(mediaPage(QStringLiteral("p.loop = true; p.src = '/tone.wav'; p.play();"))));
+    QTRY_VERIFY_WITH_TIMEOUT(!media.isEmpty(), timeoutMs);
+    QWebEnginePage *page = pageOf(m_pane);
+    QCOMPARE(runScript(page, QStringLiteral("p.volume")).toDouble(), 0.25);
+    // The local page's own Web Audio reads it from the document.
+    QCOMPARE(runScript(page, QStringLiteral("document.documentElement.dataset.ondavoVolume")).toString(),
+             QStringLiteral("0.25"));
+    // While it plays, and beyond the ends of the scale.
+    m_pane->setVolume(0.6);
+    QTRY_COMPARE_WITH_TIMEOUT(runScript(page, QStringLiteral("p.volume")).toDouble(), 0.6, timeoutMs);
+    m_pane->setVolume(7);
+    QTRY_COMPARE_WITH_TIMEOUT(runScript(page, QStringLiteral("p.volume")).toDouble(), 1.0, timeoutMs);
+    m_pane->setVolume(1.0);
 }
 
 void TestWebEnginePane::panesShareOneProfile()
