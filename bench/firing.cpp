@@ -79,6 +79,7 @@ public:
     void stop() override {}
     void setAudioMuted(bool) override {}
     bool isAudioMuted() const override { return false; }
+    void setVolume(double) override {}
 
 private:
     QWidget *m_widget;

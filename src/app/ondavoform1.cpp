@@ -2,6 +2,7 @@
 #include "ui_ondavoform1.h"
 
 #include "app/closingstate.h"
+#include "app/volumeitem.h"
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "radio/radiosession.h"
@@ -79,6 +80,7 @@ void TOndavoForm1::setupComponents()
 
     setupTimerPage();
     setupDesktop();
+    new VolumeItem(m_trayPopupMenu, m_myTrayIcon, m_radio, this);
     m_trayPopupMenu->addAction(ui->Close1);
     addAction(ui->Close1); // F10 works while the window has the focus
     connect(ui->Close1, &QAction::triggered, this, &QWidget::close);

@@ -30,6 +30,7 @@ void TOndavoForm1::LoadSettings()
     if (!s)
         return;
     m_radio->setIdentity(s->userName, s->passw);
+    m_radio->setVolume(s->volume);
     m_state.LastActionId = s->timer.action;
     m_timer->setKept(s->timer);
     ui->TimerCommandEdit->setText(s->timer.command);
@@ -48,5 +49,6 @@ bool TOndavoForm1::SaveSettings()
     Settings s{m_radio->userName(), m_radio->passw(), timerDraft()};
     s.timer.wakeUp = m_timer->wakeUpTime();
     s.timer.quietSleepAt = m_timer->quietSleepAt();
+    s.volume = m_radio->volume();
     return s.save(m_state.SettingsFile);
 }

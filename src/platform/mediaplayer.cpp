@@ -6,6 +6,9 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QString ServiceName = QStringLiteral("org.mpris.MediaPlayer2.ondavo");
@@ -48,7 +51,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Rate READ one WRITE ignore)
-    Q_PROPERTY(double Volume READ one WRITE ignore)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(double MinimumRate READ one)
     Q_PROPERTY(double MaximumRate READ one)
     Q_PROPERTY(qlonglong Position READ position)
@@ -63,6 +66,13 @@ public:
     QString playbackStatus() const { return statusText(m_player->status()); }
     QVariantMap metadata() const { return metadataOf(m_player); }
     double one() const { return 1.0; }
+    double volume() const { return m_player->volume(); }
+    // Values below 0 are silence, as players read them; above 1 is as loud as the radio goes.
+    void setVolume(double volume)
+    {
+        if (std::isfinite(volume))
+            emit m_player->volumeRequested(std::clamp(volume, 0.0, 1.0));
+    }
     void ignore(double) {}
     qlonglong position() const { return 0; }
     bool yes() const { return true; }
@@ -143,6 +153,14 @@ void MediaPlayer::setStatus(Status status)
         return;
     m_status = status;
     announce(QStringLiteral("PlaybackStatus"), PlayerAdaptor::statusText(status));
+}
+
+void MediaPlayer::setVolume(double volume)
+{
+    if (volume == m_volume)
+        return;
+    m_volume = volume;
+    announce(QStringLiteral("Volume"), volume);
 }
 
 void MediaPlayer::setTitle(const QString &title)

@@ -29,6 +29,9 @@ public:
     void setStatus(Status status);
     QString title() const { return m_title; }
     void setTitle(const QString &title);
+    // The radio's own volume, 0 to 1, as the desktop shows it.
+    double volume() const { return m_volume; }
+    void setVolume(double volume);
     QString desktopEntry() const { return m_desktopEntry; }
     QUrl artUrl() const { return m_artUrl; }
 
@@ -40,6 +43,8 @@ signals:
     void pauseRequested();
     void playPauseRequested();
     void stopRequested();
+    // The desktop set the volume (clamped to 0 to 1).
+    void volumeRequested(double volume);
 
 private:
     void announce(const QString &property, const QVariant &value);
@@ -48,5 +53,6 @@ private:
     QUrl m_artUrl;
     Status m_status = Status::Stopped;
     QString m_title;
+    double m_volume = 1.0;
     bool m_registered = false;
 };

@@ -13,6 +13,8 @@ bool Platform::canPlaySound() const
 
 void Platform::watchTermination() {}
 
+void Platform::watchNetwork() {}
+
 void Platform::suspendUntil(const QDateTime &)
 {
     QMetaObject::invokeMethod(

@@ -74,6 +74,8 @@ public:
 
     // From now on the signals the system and the session end with come as terminationRequested().
     virtual void watchTermination();
+    // From now on a network that comes back comes as networkReturned(), where the system tells.
+    virtual void watchNetwork();
 
     // The FileVersion of the running executable's version record, or empty.
     virtual QString fileVersionText() const;
@@ -89,6 +91,8 @@ signals:
     void requestFailed(Platform::Request request, const QString &reason);
     // The system has woken from sleep.
     void systemResumed();
+    // The computer is online again after being without a network.
+    void networkReturned();
     // The system or the session is ending (SIGTERM, SIGHUP), once watchTermination() was called.
     void terminationRequested();
     // The wall clock was set (by hand or by time synchronisation), so timers measured on it are off.

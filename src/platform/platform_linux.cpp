@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QNetworkInformation>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -118,6 +119,24 @@ public:
         connect(&m_wake, &SystemdWake::accepted, &m_logind, &Logind::suspend);
         connect(&m_wake, &SystemdWake::failed, this, &Platform::requestFailed);
         watchWallClock();
+    }
+
+    void watchNetwork() override
+    {
+        // NetworkManager's backend, where it runs; without one the radio's own timers suffice.
+        if (m_networkWatched ||
+            !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+            return;
+        m_networkWatched = true;
+        QNetworkInformation *info = QNetworkInformation::instance();
+        m_online = info->reachability() == QNetworkInformation::Reachability::Online;
+        connect(info, &QNetworkInformation::reachabilityChanged, this,
+                [this](QNetworkInformation::Reachability r) {
+                    const bool online = r == QNetworkInformation::Reachability::Online;
+                    if (online && !m_online)
+                        emit networkReturned();
+                    m_online = online;
+                });
     }
 
     ~LinuxPlatform() override
@@ -266,6 +285,8 @@ private:
     }
 
     Logind m_logind;
+    bool m_networkWatched = false;
+    bool m_online = true;
     SystemdWake m_wake;
     int m_clockFd = -1;
     std::unique_ptr<QSocketNotifier> m_clockNotifier;

@@ -5,7 +5,11 @@
 #include "service/requests.h"
 #include "settings/identity.h"
 
+#include <QDeadlineTimer>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 const QString LocalRadioPage = QStringLiteral("radio/localhost/index.htm");
@@ -21,7 +25,9 @@ bool isAlarmPage(const QUrl &url)
 
 RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints, QObject *parent)
     : QObject(parent), m_pane(pane), m_platform(platform), m_endpoints(endpoints),
-      m_alarmWatch(new QTimer(this)), m_muteSettle(new QTimer(this)), m_muted(pane->isAudioMuted())
+      m_alarmWatch(new QTimer(this)), m_muteSettle(new QTimer(this)), m_muted(pane->isAudioMuted()),
+      m_retry(new QTimer(this)), m_stall(new QTimer(this)), m_attempt(new QTimer(this)),
+      m_fadeStep(new QTimer(this))
 {
     // The engine pauses the page's own player when its sound goes off and on several times in a
     // breath, as a burst of media keys would make it; the pane only gets where the burst ended.
@@ -46,6 +52,40 @@ RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoint
             emit statusTextChange(text);
     });
     connect(m_pane, &BrowserPane::audibleChanged, this, &RadioSession::onAudibleChanged);
+    connect(m_pane, &BrowserPane::mediaEvent, this, &RadioSession::onMediaEvent);
+
+    m_retry->setObjectName(QStringLiteral("ReconnectTimer"));
+    m_stall->setObjectName(QStringLiteral("StallTimer"));
+    m_attempt->setObjectName(QStringLiteral("AttemptTimer"));
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &RadioSession::reconnect);
+    m_stall->setSingleShot(true);
+    m_stall->setInterval(StallMs);
+    connect(m_stall, &QTimer::timeout, this, [this] {
+        m_lost = true;
+        stationLost();
+    });
+    // A login that hangs (packets dropped on the way) gives the pane back to a page that needs no
+    // network, and the next attempt follows.
+    m_attempt->setSingleShot(true);
+    m_attempt->setInterval(AttemptMs);
+    connect(m_attempt, &QTimer::timeout, this, [this] {
+        m_pane->stop();
+        if (m_alarmDue)
+            ringAlarm();
+        else
+            loadLocalPage(false);
+        stationLost();
+    });
+    m_fadeStep->setInterval(FadeStepMs);
+    connect(m_fadeStep, &QTimer::timeout, this, &RadioSession::stepFade);
+    connect(m_platform, &Platform::networkReturned, this, [this] {
+        if (m_retry->isActive())
+            reconnect();
+    });
+    // A sleep the timer asked for is over: whatever plays next plays at the listener's volume.
+    connect(m_platform, &Platform::systemResumed, this, &RadioSession::endFade);
+    m_platform->watchNetwork();
 }
 
 RadioSession::~RadioSession() = default;
@@ -78,11 +118,30 @@ void RadioSession::setMediaPlayer(MediaPlayer *player)
     connect(player, &MediaPlayer::pauseRequested, this, &RadioSession::pause);
     connect(player, &MediaPlayer::playPauseRequested, this, &RadioSession::playPause);
     connect(player, &MediaPlayer::stopRequested, this, &RadioSession::stopPlaying);
+    connect(player, &MediaPlayer::volumeRequested, this, &RadioSession::setVolume);
+    connect(this, &RadioSession::volumeChanged, player, &MediaPlayer::setVolume);
+    player->setVolume(m_volume);
     connect(m_pane, &BrowserPane::titleChange, player, &MediaPlayer::setTitle);
     updateMediaStatus();
 }
 
+int RadioSession::reconnectDelayMs(int attempt)
+{
+    static constexpr int delays[] = {5000, 10000, 20000, 40000, 60000};
+    return delays[std::clamp(attempt, 0, int(std::size(delays)) - 1)];
+}
+
 void RadioSession::login()
+{
+    if (m_closing)
+        return;
+    letStationGo();
+    // A radio the listener paused stays paused: only a stop nobody asked for is undone.
+    m_keep = !m_muted;
+    sendLogin();
+}
+
+void RadioSession::sendLogin()
 {
     if (m_closing)
         return;
@@ -93,6 +152,7 @@ void RadioSession::login()
 bool RadioSession::logoff()
 {
     m_closing = true;
+    letStationGo();
     m_alarmWatch->stop();
     emit message(QStringLiteral("Пожалуйста подождите. Идет закрытие соединений."));
     m_ringing = false;
@@ -104,6 +164,7 @@ void RadioSession::goQuiet(const QString &wakeUpText)
     if (m_closing)
         return;
     m_alarmWatch->stop();
+    letStationGo();
     emit message(QStringLiteral("Активирован тихий режим \"Сон\""));
     send(Requests::sleep(m_endpoints, m_userName, m_passw, wakeUpText));
 }
@@ -112,6 +173,8 @@ void RadioSession::wakeUp(bool ring)
 {
     if (m_closing)
         return;
+    // The wake-up plays at the volume the radio had before it faded into quiet sleep.
+    endFade();
     if (!ring) {
         login();
         return;
@@ -124,13 +187,20 @@ void RadioSession::wakeUp(bool ring)
 
 void RadioSession::endQuietSleep()
 {
+    endFade();
     setMuted(false);
     login();
 }
 
 void RadioSession::stopLoading()
 {
+    holdStation();
     m_pane->stop();
+}
+
+void RadioSession::holdStation()
+{
+    letStationGo();
 }
 
 void RadioSession::showClock(BrowserPane *clockPane)
@@ -166,6 +236,7 @@ void RadioSession::ringAlarm()
     if (!loadLocalPage(true))
         return;
     m_ringing = true;
+    m_alarmDue = true;
     if (m_platform->canPlaySound()) {
         emit message(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
         return;
@@ -180,10 +251,17 @@ void RadioSession::play()
     m_stopped = false;
     setMuted(false);
     updateMediaStatus();
+    if (m_closing || m_keep)
+        return;
+    m_keep = true;
+    // A station that died while it was paused comes back now.
+    if (m_lost)
+        reconnect();
 }
 
 void RadioSession::pause()
 {
+    letStationGo();
     setMuted(true);
 }
 
@@ -200,6 +278,7 @@ void RadioSession::stopPlaying()
 {
     // A live stream has nothing to resume from: the station stays, silent.
     m_stopped = true;
+    letStationGo();
     setMuted(true);
     updateMediaStatus();
 }
@@ -235,16 +314,25 @@ void RadioSession::onNavigateError(const QUrl &url, bool *cancel)
     }
     if (Requests::isSleep(url))
         emit sleepAnswered(false, m_pane->errorString());
-    if (Endpoints::isOnHost(url, m_endpoints.serviceHost))
-        loadPartnerPlayer();
-    else if (Endpoints::isOnHost(url, m_endpoints.partnerHost))
+    if (Endpoints::isOnHost(url, m_endpoints.serviceHost)) {
+        // While the alarm is due, a failed attempt brings the alarm back rather than a player.
+        if (m_alarmDue && m_keep)
+            ringAlarm();
+        else
+            loadPartnerPlayer();
+    } else if (Endpoints::isOnHost(url, m_endpoints.partnerHost)) {
         loadLocalPage(false);
-    else
+    } else {
         *cancel = true;
+        return;
+    }
+    m_lost = true;
+    stationLost();
 }
 
 void RadioSession::onPageLoaded(const QUrl &url)
 {
+    m_attempt->stop();
     if (!isAlarmPage(url))
         m_ringing = false;
     if (Requests::isSleep(url))
@@ -256,6 +344,127 @@ void RadioSession::onAudibleChanged(bool audible)
 {
     m_audible = audible;
     updateMediaStatus();
+}
+
+void RadioSession::onMediaEvent(BrowserPane::MediaEvent event)
+{
+    using E = BrowserPane::MediaEvent;
+    switch (event) {
+    case E::Playing:
+        m_stall->stop();
+        m_retry->stop();
+        m_attempt->stop();
+        m_attempts = 0;
+        m_alarmDue = false;
+        if (m_lost) {
+            m_lost = false;
+            emit message(QString());
+        }
+        // The listener may have played a station on a page that sat paused.
+        if (!m_closing)
+            m_keep = true;
+        break;
+    case E::Paused:
+        // The listener's own hand on the page, the alarm's stop button too.
+        letStationGo();
+        break;
+    case E::Error:
+    case E::Ended:
+        m_lost = true;
+        stationLost();
+        break;
+    case E::Stalled:
+        if (m_keep && !m_stall->isActive())
+            m_stall->start();
+        break;
+    }
+}
+
+void RadioSession::stationLost()
+{
+    m_stall->stop();
+    if (!m_keep || m_closing || m_retry->isActive())
+        return;
+    m_attempt->stop();
+    const int ms = reconnectDelayMs(m_attempts++);
+    m_retry->start(ms);
+    // While the alarm rings, panel 1 keeps saying why.
+    if (!m_alarmDue)
+        emit message(tr("Нет связи с радио: новая попытка через %1 с").arg(ms / 1000));
+}
+
+void RadioSession::reconnect()
+{
+    m_retry->stop();
+    if (!m_keep || m_closing)
+        return;
+    m_attempt->start();
+    // An attempt that loads a page but brings no sound leaves the alarm to ring again.
+    if (m_alarmDue)
+        m_alarmWatch->start();
+    sendLogin();
+}
+
+void RadioSession::letStationGo()
+{
+    m_keep = false;
+    m_alarmDue = false;
+    m_retry->stop();
+    m_stall->stop();
+    m_attempt->stop();
+    m_attempts = 0;
+}
+
+bool RadioSession::isReconnectPending() const
+{
+    return m_retry->isActive();
+}
+
+void RadioSession::setVolume(double volume)
+{
+    // Whatever a caller hands over, the pane gets a volume it can play.
+    volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
+    if (volume == m_volume)
+        return;
+    m_volume = volume;
+    applyVolume();
+    emit volumeChanged(volume);
+}
+
+void RadioSession::fadeOut(qint64 msLeft)
+{
+    m_fadeEndMs = QDeadlineTimer(std::max<qint64>(msLeft, 0)).deadline();
+    if (!m_fadeStep->isActive())
+        m_fadeStep->start();
+    stepFade();
+}
+
+void RadioSession::stepFade()
+{
+    const qint64 left = std::max<qint64>(m_fadeEndMs - QDeadlineTimer::current().deadline(), 0);
+    m_fade = std::min(1.0, double(left) / FadeMs);
+    if (left == 0)
+        m_fadeStep->stop();
+    applyVolume();
+}
+
+void RadioSession::endFade()
+{
+    m_fadeStep->stop();
+    if (m_fade == 1.0)
+        return;
+    m_fade = 1.0;
+    applyVolume();
+}
+
+bool RadioSession::isFading() const
+{
+    return m_fade < 1.0;
+}
+
+void RadioSession::applyVolume()
+{
+    m_pane->setVolume(m_volume * m_fade);
 }
 
 void RadioSession::loadPartnerPlayer()

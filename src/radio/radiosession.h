@@ -1,13 +1,13 @@
 #pragma once
 
 #include "platform/mediaplayer.h"
+#include "service/browserpane.h"
 #include "service/endpoints.h"
 
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
-class BrowserPane;
 class QRandomGenerator;
 class Platform;
 class QTimer;
@@ -24,6 +24,15 @@ class QTimer;
 //
 // The clock pane's page comes from the same service and falls back to its own local page.
 //
+// The station is kept playing: a stop nobody asked for (a stream that fails, ends or stalls, a
+// login that ends on a fallback page) logs in again after 5, 10, 20 and 40 s, then every minute,
+// and at once when the network returns. The listener's own pause, quiet sleep, a sleep or
+// power-off under way and the closing end it; the station playing again starts the count anew.
+// While the alarm is due, a failed attempt rings it again at once.
+//
+// The listener's volume holds for everything the pane plays; a timer action that ends the sound
+// fades it out over its last minute first.
+//
 // login(): Login; logoff(): Logoff; onNavigateError(): Browser1NavigateError; loadPartnerPlayer():
 // LoadPartnerPlayer; loadLocalPage(): LoadLocalRadioPage; showClock(): ClockSheetShow;
 // onClockError(): Browser2NavigateError.
@@ -35,6 +44,15 @@ public:
     static constexpr int AlarmWatchMs = 20000;
     // The sound is switched this long after the last press: a burst reaches the pane as its outcome.
     static constexpr int MuteSettleMs = 50;
+    // A stream that gets no data for this long has stopped.
+    static constexpr int StallMs = 10000;
+    // A reconnect attempt that neither loads nor fails in this long has failed.
+    static constexpr int AttemptMs = 15000;
+    // The sound fades out over this long before a timer action ends it.
+    static constexpr int FadeMs = 60000;
+    static constexpr int FadeStepMs = 100;
+    // How long to wait before reconnect attempt number attempt (from 0).
+    static int reconnectDelayMs(int attempt);
 
     RadioSession(BrowserPane *pane, Platform *platform, const Endpoints &endpoints,
                  QObject *parent = nullptr);
@@ -78,6 +96,18 @@ public:
     void playPause();
     void stopPlaying();
 
+    // The listener's volume, 0 to 1; the desktop's player shows it and may set it.
+    double volume() const { return m_volume; }
+    void setVolume(double volume);
+    // The sound falls to silence by msLeft from now (the last FadeMs of it); fadeOut() again aims
+    // at a new moment. endFade() brings the volume back at once.
+    void fadeOut(qint64 msLeft);
+    void endFade();
+    bool isFading() const;
+    // A sleep or power-off is under way: the station is not brought back.
+    void holdStation();
+    bool isReconnectPending() const;
+
     bool isClosing() const { return m_closing; }
     bool isAlarmRinging() const { return m_ringing; }
     bool isAlarmWatched() const;
@@ -104,12 +134,22 @@ signals:
     void soundUnheard(const QString &text);
     // The service answered the sleep request: it keeps the radio quiet, or it refused, and why.
     void sleepAnswered(bool accepted, const QString &reason);
+    void volumeChanged(double volume);
 
 private:
     void onNavigateError(const QUrl &url, bool *cancel);
     void onClockError(const QUrl &url, bool *cancel);
     void onPageLoaded(const QUrl &url);
     void onAudibleChanged(bool audible);
+    void onMediaEvent(BrowserPane::MediaEvent event);
+    void sendLogin();
+    // The station stopped by itself: a reconnect attempt is due, unless one is already.
+    void stationLost();
+    void reconnect();
+    // Nothing more is brought back until the listener or the timer logs in again.
+    void letStationGo();
+    void stepFade();
+    void applyVolume();
     void loadPartnerPlayer();
     bool loadLocalPage(bool alarm);
     // Guarded: a pane that cannot start the request is not worth a word; the panel says enough.
@@ -132,4 +172,16 @@ private:
     bool m_audible = false;
     bool m_muted = false;   // as the listener or the alarm last asked; the pane follows it settled
     bool m_stopped = false; // the listener pressed Stop: silent, and said so, until Play
+
+    QTimer *m_retry;   // the next reconnect attempt
+    QTimer *m_stall;   // a stream without data, until it counts as stopped
+    QTimer *m_attempt; // an attempt in flight
+    QTimer *m_fadeStep;
+    int m_attempts = 0;      // since the station last played
+    bool m_keep = false;     // the station is to be brought back when it stops
+    bool m_lost = false;     // it stopped by itself and has not played since
+    bool m_alarmDue = false; // the alarm rang and nobody has heard the radio or stopped it since
+    double m_volume = 1.0;
+    double m_fade = 1.0;
+    qint64 m_fadeEndMs = 0; // on the monotonic clock
 };

@@ -8,7 +8,18 @@
 
 #include <QLocale>
 
+#include <cmath>
+
 namespace Keys = SettingsKeys;
+
+namespace {
+// A volume that cannot be read back plays at full: a radio silenced by a typo would seem dead.
+double readVolume(const QString &text)
+{
+    const int percent = ProfileValues::readInteger(text, 100);
+    return percent >= 0 && percent <= 100 ? percent / 100.0 : 1.0;
+}
+} // namespace
 
 std::optional<Settings> Settings::load(const QString &path, const QDateTime &now, QRandomGenerator &random)
 {
@@ -29,6 +40,7 @@ std::optional<Settings> Settings::load(const QString &path, const QDateTime &now
     s.timer.quietSleepAt =
         LocaleDateTime::parse(value(Keys::QuietSleepAt), QLocale(), now.date().year()).value_or(DateTime());
     s.timer.sleepUntilAlarm = ProfileValues::readBoolean(value(Keys::SleepUntilAlarm), false);
+    s.volume = readVolume(value(Keys::Volume));
     if (s.userName.isEmpty())
         s.userName = Identity::makeAnonymousUserName(random);
     if (s.passw.isEmpty())
@@ -60,5 +72,8 @@ bool Settings::save(const QString &path) const
         setKept(Keys::RepeatDays, timer.repeatDays != 0, ProfileValues::daysText(timer.repeatDays));
     setKept(Keys::QuietSleepAt, timer.repeatDays != 0, LocaleDateTime::format(timer.quietSleepAt, QLocale()));
     setKept(Keys::SleepUntilAlarm, timer.sleepUntilAlarm, ProfileValues::booleanText(timer.sleepUntilAlarm));
+    const int percent = int(std::lround(volume * 100));
+    if (readVolume(ini.value(Keys::Section, Keys::Volume)) * 100 != percent)
+        setKept(Keys::Volume, percent < 100, ProfileValues::integerText(percent));
     return ini.save(path);
 }

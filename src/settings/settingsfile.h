@@ -31,6 +31,7 @@ struct Settings
     QString userName;
     QString passw;
     TimerSettings timer;
+    double volume = 1.0; // the radio's, 0 to 1
 
     // Nothing when no file could be read at path: then no identity is made up either, since it
     // could never be kept. A missing user name or password is made up from random.

@@ -20,5 +20,7 @@ inline const QStringList All = {TimerCmd, UserName, Passw, LastActionId, CloseOn
 inline const QString RepeatDays = QStringLiteral("RepeatDays");
 inline const QString QuietSleepAt = QStringLiteral("QuietSleepAt");
 inline const QString SleepUntilAlarm = QStringLiteral("SleepUntilAlarm");
+// And the radio's volume in percent, once it is not full.
+inline const QString Volume = QStringLiteral("Volume");
 
 } // namespace SettingsKeys

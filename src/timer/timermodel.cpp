@@ -12,6 +12,14 @@
 
 namespace {
 
+// The actions after which nothing is heard: the radio fades out before them.
+bool endsSound(TimerModel::Action action)
+{
+    using A = TimerModel::Action;
+    return action == A::CloseProgram || action == A::PowerOff || action == A::Suspend ||
+           action == A::QuietSleep;
+}
+
 QTimer *makeTimer(QObject *owner, const char *name, int intervalMs)
 {
     auto *t = new QTimer(owner);
@@ -154,6 +162,7 @@ QString TimerModel::arm(const TimerSettings &draft)
     }
     endSnoozeOffer(); // the user is here
     cancelWakeTimer();
+    m_radio->endFade();
     m_action = action;
     m_command = draft.command;
     m_closeAfterCommand = draft.closeAfterCommand;
@@ -234,6 +243,8 @@ QString TimerModel::nextAlarmText() const
 
 void TimerModel::reset()
 {
+    if (m_phase == Phase::Armed)
+        m_radio->endFade();
     if (m_phase == Phase::QuietSleep) {
         m_wakeUpTimer->stop();
         m_sleepRequestWait->stop();
@@ -297,6 +308,8 @@ void TimerModel::tick()
     }
     if (const auto remark = Countdown::resetRemark(seconds))
         m_resetRemark = *remark;
+    if (endsSound(m_action) && msLeft <= RadioSession::FadeMs)
+        m_radio->fadeOut(msLeft);
     if (msLeft <= 0) {
         DisarmTimer();
         runAction();
@@ -313,6 +326,7 @@ void TimerModel::runAction()
         break;
     case Action::PowerOff:
         // The session's end then closes the program through its own closing sequence.
+        m_radio->holdStation();
         m_platform->requestPowerOff();
         break;
     case Action::Suspend:
@@ -327,6 +341,7 @@ void TimerModel::runAction()
         // A repeated night the machine slept through is gone: said, and the next one armed.
         if (m_repeat && -msFromNow(m_clock->now(), m_wakeUpTime) > StaleAlarmMs) {
             emit warning(missedText(m_wakeUpTime));
+            m_radio->endFade();
             if (const auto night = nextNight())
                 armNight(*night);
             break;
@@ -447,6 +462,9 @@ void TimerModel::onRequestFailed(Platform::Request request, const QString &reaso
     if (request == Platform::Request::WakeTimer && m_phase != Phase::QuietSleep)
         return;
     emit failed(failureText(request, reason));
+    // The computer stays on: the radio is heard again.
+    if (request == Platform::Request::PowerOff || request == Platform::Request::Suspend)
+        m_radio->endFade();
     // The panes were stopped for the sleep that did not come: the radio must not stay silent.
     if (request == Platform::Request::Suspend && m_suspendRequested) {
         m_suspendRequested = false;

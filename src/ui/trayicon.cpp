@@ -1,6 +1,7 @@
 #include "ui/trayicon.h"
 
 #include <QTimer>
+#include <QWheelEvent>
 
 TrayIcon::TrayIcon(const QList<QIcon> &images, std::function<bool()> trayAvailable, QObject *parent)
     : QObject(parent), m_images(images), m_trayAvailable(std::move(trayAvailable)),
@@ -33,6 +34,20 @@ TrayIcon::TrayIcon(const QList<QIcon> &images, std::function<bool()> trayAvailab
         }
     });
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::balloonClicked);
+    // The tray's own window hands the icon its wheel events (trays that speak D-Bus keep them).
+    m_icon->installEventFilter(this);
+}
+
+bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_icon || event->type() != QEvent::Wheel)
+        return QObject::eventFilter(watched, event);
+    m_wheelRest += static_cast<QWheelEvent *>(event)->angleDelta().y();
+    const int notches = m_wheelRest / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelRest %= QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        emit wheeled(notches);
+    return true;
 }
 
 void TrayIcon::setToolTip(const QString &text)

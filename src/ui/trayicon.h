@@ -48,6 +48,11 @@ signals:
     void balloonShown(const QString &title, const QString &text, bool warning);
     // The icon has just appeared in a tray that was not there before.
     void shownInTray();
+    // The mouse wheel turned over the icon: notches away from the user (up) are positive.
+    void wheeled(int notches);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void stepAnimation();
@@ -59,5 +64,6 @@ private:
     QTimer *m_animation;
     QTimer *m_retry;
     int m_index = 0;
+    int m_wheelRest = 0; // a touchpad turns in parts of a notch
     bool m_wanted = false;
 };

@@ -2,6 +2,7 @@
 
 #include "fakes/hostilepaths.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -82,6 +83,8 @@ private slots:
     void commandComesBack();
     void repeatAcrossRuns_data();
     void repeatAcrossRuns();
+    void volumeAcrossRuns_data();
+    void volumeAcrossRuns();
 };
 
 void TestSettingsRuns::firstSecondThirdRun()
@@ -402,4 +405,47 @@ void TestSettingsRuns::repeatAcrossRuns()
         QVERIFY2(after.contains("UserName=" + identity.toUtf8() + '\n'), after);
         QCOMPARE(runOnce(fx).userName, identity);
     }
+}
+
+// The radio's volume comes back at the next start; what cannot be read plays at full and stays.
+void TestSettingsRuns::volumeAcrossRuns_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // the key's line, or nothing
+    QTest::addColumn<int>("quieter");       // presses on the tray menu's "Тише" in the first run
+    QTest::addColumn<double>("first");      // the volume at the first start
+    QTest::addColumn<QByteArray>("after");  // in the file afterwards; empty: no key at all
+    QTest::addColumn<double>("second");
+    QTest::newRow("none: full, and none written") << QByteArray() << 0 << 1.0 << QByteArray() << 1.0;
+    QTest::newRow("a third") << QByteArray("Volume=35\n") << 0 << 0.35 << QByteArray("Volume=35\n") << 0.35;
+    QTest::newRow("garbage: full, kept") << QByteArray("Volume=\xD0\xB3\xD1\x80\n") << 0 << 1.0
+                                         << QByteArray("Volume=\xD0\xB3\xD1\x80\n") << 1.0;
+    QTest::newRow("over full") << QByteArray("Volume=150\n") << 0 << 1.0 << QByteArray("Volume=150\n") << 1.0;
+    QTest::newRow("below silence") << QByteArray("Volume=-5\n") << 0 << 1.0 << QByteArray("Volume=-5\n")
+                                   << 1.0;
+    QTest::newRow("turned down in the tray") << QByteArray() << 3 << 1.0 << QByteArray("Volume=85\n") << 0.85;
+    QTest::newRow("garbage, then turned down")
+        << QByteArray("Volume=x\n") << 1 << 1.0 << QByteArray("Volume=95\n") << 0.95;
+    QTest::newRow("silence is kept") << QByteArray("Volume=5\n") << 2 << 0.05 << QByteArray("Volume=0\n")
+                                     << 0.0;
+}
+
+void TestSettingsRuns::volumeAcrossRuns()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, quieter);
+    QFETCH(double, first);
+    QFETCH(QByteArray, after);
+    QFETCH(double, second);
+    WindowFixture fx;
+    writeFile(fx.settingsPath(), "[Settings]\nUserName=u1\nPassw=p1\n" + stored);
+    runOnce(fx, [&] {
+        QCOMPARE(fx.window->radio()->volume(), first);
+        auto *item = fx.window->findChild<QAction *>("QuieterItem");
+        QVERIFY(item);
+        for (int i = 0; i < quieter; ++i)
+            item->trigger();
+    });
+    const QByteArray file = readFile(fx.settingsPath());
+    QVERIFY2(after.isEmpty() ? !file.contains("Volume=") : file.contains(after), file);
+    runOnce(fx, [&] { QCOMPARE(fx.window->radio()->volume(), second); });
 }

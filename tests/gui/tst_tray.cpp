@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "radio/radiosession.h"
 #include "ui/trayicon.h"
 #include "windowfixture.h"
 
@@ -7,6 +8,7 @@
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <QtTest>
 
 class TestTray : public QObject
@@ -30,6 +32,8 @@ private slots:
     void restoreWithRealPlatform();
     void startAtLoginItem_data();
     void startAtLoginItem();
+    void wheelTurnsVolume_data();
+    void wheelTurnsVolume();
 
 private:
     static void moveOver(QWidget *target, const QPoint &pos)
@@ -48,6 +52,40 @@ private:
         emit w->trayIcon()->systemTrayIcon()->activated(reason);
     }
 };
+
+// The wheel over the icon turns the radio in steps of 5 %, on their grid; a touchpad's parts of a
+// notch add up. The menu says the outcome.
+void TestTray::wheelTurnsVolume_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<QList<int>>("deltas");
+    QTest::addColumn<double>("volume");
+    QTest::newRow("a notch down") << 1.0 << QList<int>{-120} << 0.95;
+    QTest::newRow("two up") << 0.5 << QList<int>{120, 120} << 0.6;
+    QTest::newRow("off the grid") << 0.42 << QList<int>{120} << 0.45;
+    QTest::newRow("never past full") << 0.97 << QList<int>{240} << 1.0;
+    QTest::newRow("never below silence") << 0.03 << QList<int>{-120, -120} << 0.0;
+    QTest::newRow("a touchpad's halves") << 1.0 << QList<int>{-60, -60} << 0.95;
+    QTest::newRow("half a notch") << 1.0 << QList<int>{-60} << 1.0;
+}
+
+void TestTray::wheelTurnsVolume()
+{
+    QFETCH(double, start);
+    QFETCH(QList<int>, deltas);
+    QFETCH(double, volume);
+    WindowFixture fx;
+    fx.create()->radio()->setVolume(start);
+    QSystemTrayIcon *icon = fx.window->trayIcon()->systemTrayIcon();
+    for (int delta : deltas) {
+        QWheelEvent wheel(QPointF(), QPointF(), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(icon, &wheel);
+    }
+    QCOMPARE(fx.window->radio()->volume(), volume);
+    QCOMPARE(fx.window->findChild<QMenu *>("VolumeMenu")->title(),
+             QString("Громкость: %1 %").arg(qRound(volume * 100)));
+}
 
 void TestTray::minimiseGoesToTray()
 {

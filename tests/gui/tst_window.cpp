@@ -212,8 +212,9 @@ void TestWindow::trayIconAndMenu()
     QMenu *menu = fx->window->trayPopupMenu();
     QCOMPARE(tray->contextMenu(), menu);
     QCOMPARE(menu->objectName(), QString("TrayPopupMenu"));
-    // The snooze (hidden until an alarm) and the start at login come before the close.
-    QCOMPARE(menu->actions().size(), 3);
+    // The snooze (hidden until an alarm), the start at login and the volume come before the close.
+    QCOMPARE(menu->actions().size(), 4);
+    QCOMPARE(menu->actions().at(2)->text(), QString("Громкость: 100 %"));
     QAction *close1 = menu->actions().last();
     QCOMPARE(close1->objectName(), QString("Close1"));
     QCOMPARE(close1->text(), QString("Выключить Ondavo"));

@@ -56,6 +56,38 @@ struct Session
             pane.fail(ServicePage);
         else if (what == "partner fails")
             pane.fail(PartnerPage);
+        else if (what == "station plays")
+            pane.media(BrowserPane::MediaEvent::Playing);
+        else if (what == "page pause")
+            pane.media(BrowserPane::MediaEvent::Paused);
+        else if (what == "stream fails")
+            pane.media(BrowserPane::MediaEvent::Error);
+        else if (what == "stream ends")
+            pane.media(BrowserPane::MediaEvent::Ended);
+        else if (what == "stream stalls")
+            pane.media(BrowserPane::MediaEvent::Stalled);
+        else if (what == "play")
+            radio.play();
+        else if (what == "hold")
+            radio.holdStation();
+        else if (what == "network back")
+            emit platform.networkReturned();
+        else if (what == "retry")
+            fire("ReconnectTimer");
+        else if (what == "stall ends")
+            fire("StallTimer");
+        else if (what == "attempt hangs")
+            fire("AttemptTimer");
+        else
+            QFAIL(qPrintable("unknown step " + what));
+    }
+    // The timer's wait, cut short: it must be running.
+    void fire(const QString &name)
+    {
+        auto *timer = radio.findChild<QTimer *>(name);
+        QVERIFY(timer && timer->isActive());
+        timer->start(0);
+        QTRY_VERIFY(!timer->isActive());
     }
 
     QTemporaryDir exe;
@@ -75,6 +107,10 @@ private slots:
     void flows();
     void fallbackChain_data();
     void fallbackChain();
+    void reconnect_data();
+    void reconnect();
+    void volumeAndFade_data();
+    void volumeAndFade();
     void alarmKeepsItsMessage();
     void playerControls_data();
     void playerControls();
@@ -124,6 +160,138 @@ void TestRadioSession::flows()
     QCOMPARE(s.radio.isMuted(), muted);
     QTRY_COMPARE(s.pane.isAudioMuted(), muted);
     QVERIFY(!s.radio.isAlarmWatched() || steps.last() == "wake-up");
+}
+
+void TestRadioSession::reconnect_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<bool>("pending"); // an attempt is still to come
+    const auto retryIn = [](int s) { return QString("Нет связи с радио: новая попытка через %1 с").arg(s); };
+    const QStringList downTwice = {"service fails", "partner fails", "retry"};
+    QTest::newRow("the stream fails: back in 5 s")
+        << QStringList{"login", "station plays", "stream fails", "retry"} << QStringList{"login", "login"}
+        << Connecting << false;
+    QTest::newRow("the stream ends") << QStringList{"login", "station plays", "stream ends"}
+                                     << QStringList{"login"} << retryIn(5) << true;
+    QTest::newRow("every host down: 5, 10, 20 s")
+        << (QStringList{"login"} + downTwice + downTwice + QStringList{"service fails", "partner fails"})
+        << QStringList{"login", "partner", "local", "login", "partner", "local", "login", "partner", "local"}
+        << retryIn(20) << true;
+    QTest::newRow("the count starts anew once the station plays")
+        << QStringList{"login", "stream fails",  "retry",       "stream fails",
+                       "retry", "station plays", "stream fails"}
+        << QStringList{"login", "login", "login"} << retryIn(5) << true;
+    QTest::newRow("stalled for 10 s") << QStringList{"login", "station plays", "stream stalls", "stall ends"}
+                                      << QStringList{"login"} << retryIn(5) << true;
+    QTest::newRow("a stall it recovers from")
+        << QStringList{"login", "station plays", "stream stalls", "station plays"} << QStringList{"login"}
+        << Connecting << false;
+    QTest::newRow("one attempt at a time")
+        << QStringList{"login",      "stream fails", "stream ends", "stream stalls",
+                       "stall ends", "retry",        "network back"}
+        << QStringList{"login", "login"} << Connecting << false;
+    QTest::newRow("the network returns: at once")
+        << QStringList{"login", "service fails", "network back"} << QStringList{"login", "partner", "login"}
+        << Connecting << false;
+    QTest::newRow("the network returns while it plays")
+        << QStringList{"login", "station plays", "network back"} << QStringList{"login"} << Connecting
+        << false;
+    QTest::newRow("an attempt that hangs")
+        << QStringList{"login", "stream fails", "retry", "attempt hangs"}
+        << QStringList{"login", "login", "stop", "local"} << retryIn(10) << true;
+    // Nothing undoes a pause the listener made.
+    QTest::newRow("paused on the page") << QStringList{"login", "station plays", "page pause", "stream fails"}
+                                        << QStringList{"login"} << Connecting << false;
+    QTest::newRow("paused by the keys, then played")
+        << QStringList{"login", "station plays", "pause", "stream fails", "play"}
+        << QStringList{"login", "login"} << Connecting << false;
+    QTest::newRow("a login while paused")
+        << QStringList{"pause", "login", "stream fails"} << QStringList{"login"} << Connecting << false;
+    QTest::newRow("quiet sleep") << QStringList{"login", "stream fails", "quiet"}
+                                 << QStringList{"login", "sleep"} << "Активирован тихий режим \"Сон\""
+                                 << false;
+    QTest::newRow("a failed sleep request")
+        << QStringList{"login", "quiet", "service fails"} << QStringList{"login", "sleep", "partner"}
+        << "Активирован тихий режим \"Сон\"" << false;
+    QTest::newRow("a sleep under way") << QStringList{"login", "stream fails", "hold", "network back"}
+                                       << QStringList{"login"} << retryIn(5) << false;
+    QTest::newRow("closing") << QStringList{"login", "stream fails", "logoff", "network back"}
+                             << QStringList{"login", "logoff"}
+                             << "Пожалуйста подождите. Идет закрытие соединений." << false;
+    // The alarm after a wake-up: a failed attempt rings it again; the station back stops it.
+    const QStringList rang = {"quiet", "wake-up", "service fails", "partner fails", "watch ends"};
+    QTest::newRow("alarm: every host still down")
+        << (rang + QStringList{"retry", "service fails"})
+        << QStringList{"sleep", "login", "partner", "local", "alarm", "login", "alarm"} << Ringing << true;
+    QTest::newRow("alarm: an attempt that hangs")
+        << (rang + QStringList{"retry", "attempt hangs"})
+        << QStringList{"sleep", "login", "partner", "local", "alarm", "login", "stop", "alarm"} << Ringing
+        << true;
+    QTest::newRow("alarm: the station comes back")
+        << (rang + QStringList{"retry", "station plays"})
+        << QStringList{"sleep", "login", "partner", "local", "alarm", "login"} << QString() << false;
+    QTest::newRow("alarm: stopped by hand")
+        << (rang + QStringList{"page pause"}) << QStringList{"sleep", "login", "partner", "local", "alarm"}
+        << Ringing << false;
+}
+
+void TestRadioSession::reconnect()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, requests);
+    QFETCH(QString, panel);
+    QFETCH(bool, pending);
+    Session s;
+    for (const QString &step : steps)
+        s.step(step);
+    QCOMPARE(s.log, requests);
+    QCOMPARE(s.panel, panel);
+    QCOMPARE(s.radio.isReconnectPending(), pending);
+}
+
+void TestRadioSession::volumeAndFade_data()
+{
+    QTest::addColumn<double>("volume");     // the listener's, as handed over
+    QTest::addColumn<qint64>("fadeLeftMs"); // a fade aimed this far ahead; -1 for none
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<double>("heard"); // what the pane plays at
+    QTest::addColumn<double>("kept");  // the listener's volume afterwards
+    QTest::newRow("a quarter") << 0.25 << qint64(-1) << "" << 0.25 << 0.25;
+    QTest::newRow("garbage reads as full") << qQNaN() << qint64(-1) << "" << 1.0 << 1.0;
+    QTest::newRow("above full") << 7.0 << qint64(-1) << "" << 1.0 << 1.0;
+    QTest::newRow("below silence") << -1.0 << qint64(-1) << "" << 0.0 << 0.0;
+    QTest::newRow("half-way through the fade") << 0.5 << qint64(30000) << "" << 0.25 << 0.5;
+    QTest::newRow("the fade's end") << 0.5 << qint64(0) << "" << 0.0 << 0.5;
+    QTest::newRow("the moment far off") << 0.5 << qint64(120000) << "" << 0.5 << 0.5;
+    QTest::newRow("quiet sleep stays silent") << 0.5 << qint64(0) << "quiet" << 0.0 << 0.5;
+    QTest::newRow("the wake-up plays as before") << 0.5 << qint64(0) << "wake-up" << 0.5 << 0.5;
+    QTest::newRow("reset ends it") << 0.5 << qint64(10000) << "reset" << 0.5 << 0.5;
+    QTest::newRow("the computer woke") << 0.8 << qint64(0) << "resumed" << 0.8 << 0.8;
+}
+
+void TestRadioSession::volumeAndFade()
+{
+    QFETCH(double, volume);
+    QFETCH(qint64, fadeLeftMs);
+    QFETCH(QString, then);
+    QFETCH(double, heard);
+    QFETCH(double, kept);
+    Session s;
+    MediaPlayer player("ondavo", QUrl());
+    s.radio.setMediaPlayer(&player);
+    s.radio.setVolume(volume);
+    if (fadeLeftMs >= 0)
+        s.radio.fadeOut(fadeLeftMs);
+    if (then == "resumed")
+        emit s.platform.systemResumed();
+    else if (!then.isEmpty())
+        s.step(then);
+    QVERIFY2(qAbs(s.pane.volume - heard) < 0.01, qPrintable(QString::number(s.pane.volume)));
+    QCOMPARE(s.radio.volume(), kept);
+    // The desktop's player shows the listener's volume, never the fade.
+    QCOMPARE(player.volume(), kept);
 }
 
 void TestRadioSession::fallbackChain_data()

@@ -89,6 +89,8 @@ private slots:
     void quietSleep();
     void systemFailures_data();
     void systemFailures();
+    void fadeOut_data();
+    void fadeOut();
     void summerTime_data();
     void summerTime();
     void snooze_data();
@@ -351,6 +353,47 @@ void TestTimerModel::systemFailures()
     m.platform.calls.clear();
     emit m.platform.requestFailed(Platform::Request(request), "Access denied");
     QCOMPARE(m.platform.calls, log);
+}
+
+// The sound falls over the last minute before an action that ends it, and is back when the action
+// is called off or the system refuses it.
+void TestTimerModel::fadeOut_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<qint64>("tickAt"); // ms from the moment
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<double>("volume"); // what the pane plays at, the listener's being 0.8
+    QTest::newRow("over a minute ahead") << 4 << qint64(-61000) << "" << 0.8;
+    QTest::newRow("quiet sleep, half-way") << 4 << qint64(-30000) << "" << 0.4;
+    QTest::newRow("closing, 45 s left") << 0 << qint64(-45000) << "" << 0.6;
+    QTest::newRow("power-off, 15 s left") << 1 << qint64(-15000) << "" << 0.2;
+    QTest::newRow("sleep, 6 s left") << 2 << qint64(-6000) << "" << 0.08;
+    QTest::newRow("a command plays on") << 3 << qint64(-30000) << "" << 0.8;
+    QTest::newRow("at the moment") << 4 << qint64(0) << "" << 0.0;
+    QTest::newRow("reset") << 4 << qint64(-30000) << "reset" << 0.8;
+    QTest::newRow("armed anew") << 1 << qint64(-30000) << "arm" << 0.8;
+    QTest::newRow("power-off refused") << 1 << qint64(0) << "refused" << 0.8;
+    QTest::newRow("sleep refused") << 2 << qint64(0) << "refused" << 0.8;
+}
+
+void TestTimerModel::fadeOut()
+{
+    QFETCH(int, action);
+    QFETCH(qint64, tickAt);
+    QFETCH(QString, then);
+    QFETCH(double, volume);
+    Model m;
+    m.radio.setVolume(0.8);
+    m.arm(Action(action), 120000);
+    m.tickAt(tickAt);
+    if (then == "reset")
+        m.model.reset();
+    else if (then == "arm")
+        m.arm(Action(action), 600000);
+    else if (then == "refused")
+        emit m.platform.requestFailed(action == 1 ? Platform::Request::PowerOff : Platform::Request::Suspend,
+                                      "Access denied");
+    QVERIFY2(qAbs(m.pane.volume - volume) < 0.01, qPrintable(QString::number(m.pane.volume)));
 }
 
 void TestTimerModel::summerTime_data()
