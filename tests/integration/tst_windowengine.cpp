@@ -175,6 +175,21 @@ QString playerctl(const QStringList &args)
     return QString::fromUtf8(p.readAllStandardOutput().trimmed());
 }
 
+// A page whose player plays a steady tone of a quarter of full scale, looped.
+QString steadyTonePage()
+{
+    return QStringLiteral(
+        "<title>long</title><audio id=a loop></audio><script>"
+        "var rate = 8000, n = rate * 8, b = new ArrayBuffer(44 + 2 * n), v = new DataView(b);"
+        "function s(o, t) { for (var i = 0; i < t.length; ++i) v.setUint8(o + i, t.charCodeAt(i)); }"
+        "s(0, 'RIFF'); v.setUint32(4, 36 + 2 * n, true); s(8, 'WAVEfmt '); v.setUint32(16, 16, true);"
+        "v.setUint16(20, 1, true); v.setUint16(22, 1, true); v.setUint32(24, rate, true);"
+        "v.setUint32(28, 2 * rate, true); v.setUint16(32, 2, true); v.setUint16(34, 16, true);"
+        "s(36, 'data'); v.setUint32(40, 2 * n, true);"
+        "for (var i = 0; i < n; ++i) v.setInt16(44 + 2 * i, 8000 * Math.sin(i * 0.3454), true);"
+        "a.src = URL.createObjectURL(new Blob([b], {type: 'audio/wav'})); a.play();</script>");
+}
+
 QUrl dataPage(const QString &html)
 {
     return QUrl(QStringLiteral("data:text/html;charset=utf-8,") +
@@ -234,6 +249,7 @@ private slots:
     void mediaKeysReachOnlyTheProgram();
     void alarmIsHeard_data();
     void alarmIsHeard();
+    void volumeFromTheDesktop();
 
 private:
     void pausedAndPlayedByTheDesktop();
@@ -675,17 +691,7 @@ void TestWindowEngine::mediaKeysReachOnlyTheProgram()
     QVERIFY(startWindow());
     QVERIFY(waitForLoginPage());
     QVERIFY2(playerctl({QStringLiteral("--list-all")}) == QStringLiteral("ondavo"), "no session bus?");
-    const QString page = QStringLiteral(
-        "<title>long</title><audio id=a loop></audio><script>"
-        "var rate = 8000, n = rate * 8, b = new ArrayBuffer(44 + 2 * n), v = new DataView(b);"
-        "function s(o, t) { for (var i = 0; i < t.length; ++i) v.setUint8(o + i, t.charCodeAt(i)); }"
-        "s(0, 'RIFF'); v.setUint32(4, 36 + 2 * n, true); s(8, 'WAVEfmt '); v.setUint32(16, 16, true);"
-        "v.setUint16(20, 1, true); v.setUint16(22, 1, true); v.setUint32(24, rate, true);"
-        "v.setUint32(28, 2 * rate, true); v.setUint16(32, 2, true); v.setUint16(34, 16, true);"
-        "s(36, 'data'); v.setUint32(40, 2 * n, true);"
-        "for (var i = 0; i < n; ++i) v.setInt16(44 + 2 * i, 8000 * Math.sin(i * 0.3454), true);"
-        "a.src = URL.createObjectURL(new Blob([b], {type: 'audio/wav'})); a.play();</script>");
-    QVERIFY(m_window->radioPane()->navigate(dataPage(page)));
+    QVERIFY(m_window->radioPane()->navigate(dataPage(steadyTonePage())));
     QVERIFY(waitUntil([this] { return m_window->radio()->isAudible(); }));
     QTest::qWait(1500);
     QCOMPARE(playerctl({QStringLiteral("--list-all")}), QStringLiteral("ondavo"));
@@ -848,3 +854,23 @@ void TestWindowEngine::pausedAndPlayedByTheDesktop()
 }
 
 #include "tst_windowengine.moc"
+
+// What the sound server gets follows the desktop's volume control, and the control reads it back.
+void TestWindowEngine::volumeFromTheDesktop()
+{
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    QVERIFY2(playerctl({QStringLiteral("--list-all")}) == QStringLiteral("ondavo"), "no session bus?");
+    QVERIFY(m_window->radioPane()->navigate(dataPage(steadyTonePage())));
+    QVERIFY(waitUntil([this] { return m_window->radio()->isAudible(); }));
+    m_sound->skip();
+    const double full = m_sound->loudest(2500);
+    QVERIFY2(full >= HeardDb, qPrintable(QString::number(full)));
+    playerctl({QStringLiteral("--player=ondavo"), QStringLiteral("volume"), QStringLiteral("0.25")});
+    QVERIFY(waitUntil([this] { return m_window->radio()->volume() == 0.25; }));
+    QTest::qWait(300);
+    m_sound->skip();
+    const double quarter = m_sound->loudest(2500);
+    QVERIFY2(quarter <= full - 6, qPrintable(QStringLiteral("%1 then %2 dBFS").arg(full).arg(quarter)));
+    QCOMPARE(playerctl({QStringLiteral("--player=ondavo"), QStringLiteral("volume")}).toDouble(), 0.25);
+}
