@@ -1,6 +1,7 @@
 #include "servicepages.h"
 
 #include "signalwav.h"
+#include "tonestream.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -37,8 +38,8 @@ struct Station
 const QString kSignalId = QStringLiteral("signal");
 constexpr int kSignalSampleRate = 22050;
 
-// Long-lived public streams of well-known broadcasters, and the service's own signal, which plays
-// without the internet from either host.
+// Long-lived public streams of well-known broadcasters, and the service's own signal and stream,
+// which play without the internet from either host.
 const Station kStations[] = {
     {u"bbc-world-service", u"BBC World Service", u"Новости и передачи на английском языке",
      u"http://stream.live.vc.bbcmedia.co.uk/bbc_world_service"},
@@ -53,6 +54,7 @@ const Station kStations[] = {
      u"https://kexp-mp3-128.streamguys1.com/kexp128.mp3"},
     {u"signal", u"Тестовый сигнал Ондаво", u"Работает без интернета: сигнал самого сервиса", u"/signal.wav",
      true},
+    {u"stream", u"Тестовый поток Ондаво", u"Бесконечный поток самого сервиса: ровный тон", u"/stream.wav"},
 };
 
 constexpr qint64 kDayMs = 24 * 3600 * 1000;
@@ -361,6 +363,15 @@ PageResponse ServicePages::respond(const QByteArray &method, const QString &path
         r.contentType = QByteArrayLiteral("audio/wav");
         r.body = wav;
         r.headers = {{"Cache-Control", "max-age=86400"}, {"X-Content-Type-Options", "nosniff"}};
+        return r;
+    }
+    if (path == QLatin1String("/stream.wav")) {
+        static const QByteArray header = endlessWavHeader(ToneStream::kSampleRate);
+        PageResponse r;
+        r.contentType = QByteArrayLiteral("audio/wav");
+        r.body = header;
+        r.endless = true;
+        r.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
         return r;
     }
     return errorPage(404);

@@ -19,13 +19,17 @@ struct PageResponse
     QByteArray contentType;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers; // besides Content-Type
+    // The body is only the start: the rest comes from a ToneStream for as long as the client
+    // takes it, so the answer has no length and ends with the connection.
+    bool endless = false;
 };
 
 // What the service remembers of each listener (by user name; an empty name is a listener too): the
-// password the name was first heard with, the station last played, and a sleep that waits for its
-// wake-up login. Bindings and pending wake-ups are kept in a StateStore, every change committed
-// before the call returns; the recent stations only in memory. The tables in memory are capped, so
-// the memory stays bounded in bytes with names of at most kMaxName characters.
+// password the name was first heard with, the station last played (and whether a login takes it up
+// again), and a sleep that waits for its wake-up login. Bindings and pending wake-ups are kept in a
+// StateStore, every change committed before the call returns; the recent stations only in memory.
+// The tables in memory are capped, so the memory stays bounded in bytes with names of at most
+// kMaxName characters.
 class ListenerMemory
 {
 public:

@@ -375,6 +375,10 @@ void TestServicePages::ownResponses_data()
                                        << QByteArray("audio/wav") << QByteArray("RIFF");
     QTest::newRow("signal by POST") << QByteArray("POST") << "/signal.wav" << QByteArray() << 405 << html
                                     << QByteArray("<!doctype html>");
+    QTest::newRow("stream") << QByteArray("GET") << "/stream.wav" << QByteArray() << 200
+                            << QByteArray("audio/wav") << QByteArray("RIFF");
+    QTest::newRow("stream by POST") << QByteArray("POST") << "/stream.wav" << QByteArray() << 405 << html
+                                    << QByteArray("<!doctype html>");
 }
 
 void TestServicePages::ownResponses()
