@@ -662,6 +662,9 @@ void TestService::survivesKill_data()
         << QStringList{sleep("d"), played.arg("d", "kexp"), kill, login("d")} << "kexp";
     QTest::newRow("the empty name's wake-up") << QStringList{sleep(""), kill, kill, login("")} << "signal";
     QTest::newRow("ended by its login") << QStringList{sleep("e"), login("e"), kill, login("e")} << "";
+    // The session a reconnect takes up again is kept in memory only.
+    QTest::newRow("an unfinished session is not kept")
+        << QStringList{played.arg("g", "stream"), login("g"), kill, login("g")} << "";
     QTest::newRow("ended by a logoff")
         << QStringList{sleep("f"), redirector.arg(200).arg("f", "p", "logoff"), kill, login("f")} << "";
 }
