@@ -76,6 +76,12 @@ bool GuardedTcpServer::takeCloseAfterAnswer(QTcpSocket *socket)
     return !guard || guard->takeCloseAfterAnswer();
 }
 
+void GuardedTcpServer::endRequests(QTcpSocket *socket)
+{
+    if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+        guard->endRequests();
+}
+
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
 {
     if (m_open >= m_limits.maxConnections) {
@@ -259,6 +265,17 @@ void ConnectionGuard::refuse(int status)
     connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::discard);
     connect(m_socket, &QIODevice::bytesWritten, this, &ConnectionGuard::halfClose);
     m_socket->write(answer + page.body);
+    discard();
+}
+
+void ConnectionGuard::endRequests()
+{
+    disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+    connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::discard);
+    // A request begun behind this one would otherwise hold the head's time limit over the stream.
+    m_head.clear();
+    m_lineEnd = -1;
+    m_headClock.invalidate();
     discard();
 }
 

@@ -40,6 +40,9 @@ public:
     // Once per answer, for the request being answered on socket: whether the connection ends after
     // the answer (HTTP/1.0, or "close" among its Connection options).
     static bool takeCloseAfterAnswer(QTcpSocket *socket);
+    // The answer being sent on socket goes on as long as the client takes it: see
+    // ConnectionGuard::endRequests().
+    static void endRequests(QTcpSocket *socket);
     int openConnections() const { return m_open; }
 
 protected:
@@ -64,6 +67,10 @@ public:
     bool takeCloseAfterAnswer();
     // Answers status and ends the connection, whatever the client sends.
     void refuse(int status);
+    // The connection carries one endless answer from now on: no later request is read (its answer
+    // would land inside the stream), and what the client still sends is discarded up to lingerMax.
+    // The idle limit stays: a client that takes nothing for that long is dropped.
+    void endRequests();
 
 private:
     void beforeServer();

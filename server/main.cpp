@@ -4,6 +4,7 @@
 #include "connectionguard.h"
 #include "serviceoptions.h"
 #include "servicepages.h"
+#include "tonestream.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -168,6 +169,7 @@ int main(int argc, char *argv[])
 
     // Every request the guard lets through goes to one handler: the pages decide by path, and every
     // such request is logged the same way, answered or not.
+    const ConnectionLimits limits;
     QHttpServer server;
     server.setMissingHandler([&](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
         QTcpSocket *socket = responder.socket();
@@ -179,16 +181,25 @@ int main(int argc, char *argv[])
             log.flush(); // tests read the log while the service runs
         }
         const PageResponse page = pages.respond(method, url.path(), url.query(QUrl::FullyEncoded).toUtf8());
+        const bool head = method == "HEAD";
+        // An endless answer has no length: its end is the connection's.
+        const bool stream = page.endless && !head;
         responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(page.status));
         if (!page.contentType.isEmpty())
             responder.writeHeader("Content-Type", page.contentType);
         for (const auto &[name, value] : page.headers)
             responder.writeHeader(name, value);
         // A HEAD answer says how long the GET body is, and leaves it out.
-        responder.writeHeader("Content-Length", QByteArray::number(page.body.size()));
-        if (close)
+        if (!page.endless)
+            responder.writeHeader("Content-Length", QByteArray::number(page.body.size()));
+        if (close || stream)
             responder.writeHeader("Connection", "close");
-        responder.writeBody(method == "HEAD" ? QByteArray() : page.body);
+        responder.writeBody(head ? QByteArray() : page.body);
+        if (stream) {
+            GuardedTcpServer::endRequests(socket);
+            new ToneStream(socket, limits.maxUnsent);
+            return;
+        }
         // disconnectFromHost writes what is pending first.
         if (close)
             socket->disconnectFromHost();
@@ -208,7 +219,7 @@ int main(int argc, char *argv[])
         }
         printLine(stdout, QStringLiteral("refusing connections on ") + baseUrl(options.address, port));
     } else {
-        auto *listener = new GuardedTcpServer(ConnectionLimits{}, &server);
+        auto *listener = new GuardedTcpServer(limits, &server);
         if (!listener->listen(options.address, options.port)) {
             printLine(stderr, QStringLiteral("ondavo-service: cannot listen on %1: %2")
                                   .arg(baseUrl(options.address, options.port), listener->errorString()));

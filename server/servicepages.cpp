@@ -1,6 +1,7 @@
 #include "servicepages.h"
 
 #include "signalwav.h"
+#include "tonestream.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -37,8 +38,8 @@ struct Station
 const QString kSignalId = QStringLiteral("signal");
 constexpr int kSignalSampleRate = 22050;
 
-// Long-lived public streams of well-known broadcasters, and the service's own signal, which plays
-// without the internet from either host.
+// Long-lived public streams of well-known broadcasters, and the service's own signal and stream,
+// which play without the internet from either host.
 const Station kStations[] = {
     {u"bbc-world-service", u"BBC World Service", u"Новости и передачи на английском языке",
      u"http://stream.live.vc.bbcmedia.co.uk/bbc_world_service"},
@@ -53,6 +54,7 @@ const Station kStations[] = {
      u"https://kexp-mp3-128.streamguys1.com/kexp128.mp3"},
     {u"signal", u"Тестовый сигнал Ондаво", u"Работает без интернета: сигнал самого сервиса", u"/signal.wav",
      true},
+    {u"stream", u"Тестовый поток Ондаво", u"Бесконечный поток самого сервиса: ровный тон", u"/stream.wav"},
 };
 
 constexpr qint64 kDayMs = 24 * 3600 * 1000;
@@ -265,10 +267,16 @@ bool ListenerMemory::played(const QString &user, const QString &password, const 
         m_store.putWakeUp(user, station, sleeper->due->first);
     if (!m_store.commit())
         return false;
-    if (sleeper != m_sleepers.end())
+    // The guest's session is everybody's: it is never taken up again.
+    const bool unfinished = !user.isEmpty();
+    if (sleeper != m_sleepers.end()) {
         sleeper->station = station;
-    else
-        touch(user).station = station;
+        sleeper->unfinished = unfinished;
+    } else {
+        Listener &listener = touch(user);
+        listener.station = station;
+        listener.unfinished = unfinished;
+    }
     return true;
 }
 
@@ -295,13 +303,25 @@ bool ListenerMemory::slept(const QString &user, const QString &password, qint64 
         sleeper = m_sleepers.insert(QString(user.constData(), user.size()), Sleeper{station, {}});
     } else {
         m_byDue.erase(sleeper->due);
+        sleeper->unfinished = false;
     }
     sleeper->due = m_byDue.emplace(forget, sleeper.key());
     return true;
 }
 
-bool ListenerMemory::takeWakeUp(const QString &user, const QString &password, qint64 nowMs,
-                                std::optional<QString> *wake)
+bool ListenerMemory::loggedIn(const QString &user, const QString &password, qint64 nowMs,
+                              std::optional<QString> *start)
+{
+    return leaveSleep(user, password, nowMs, false, start);
+}
+
+bool ListenerMemory::loggedOff(const QString &user, const QString &password, qint64 nowMs)
+{
+    return leaveSleep(user, password, nowMs, true, nullptr);
+}
+
+bool ListenerMemory::leaveSleep(const QString &user, const QString &password, qint64 nowMs, bool logoff,
+                                std::optional<QString> *start)
 {
     expire(nowMs);
     const auto sleeper = m_sleepers.find(user);
@@ -311,17 +331,23 @@ bool ListenerMemory::takeWakeUp(const QString &user, const QString &password, qi
         m_store.dropWakeUp(user, sleeper->due->first);
     if (!m_store.commit())
         return false;
-    std::optional<QString> station;
+    std::optional<QString> wake;
+    bool unfinished = false;
     if (sleeper != m_sleepers.end()) {
-        station = sleeper->station;
+        wake = sleeper->station;
+        unfinished = sleeper->unfinished;
         m_byDue.erase(sleeper->due);
         m_sleepers.erase(sleeper);
     }
     Listener &listener = touch(user);
-    if (station)
-        listener.station = *station;
-    if (wake)
-        *wake = station;
+    if (wake) {
+        listener.station = *wake;
+        listener.unfinished = unfinished;
+    }
+    if (logoff)
+        listener.unfinished = false;
+    if (start)
+        *start = wake ? wake : listener.unfinished ? std::optional<QString>(listener.station) : std::nullopt;
     return true;
 }
 
@@ -361,6 +387,15 @@ PageResponse ServicePages::respond(const QByteArray &method, const QString &path
         r.contentType = QByteArrayLiteral("audio/wav");
         r.body = wav;
         r.headers = {{"Cache-Control", "max-age=86400"}, {"X-Content-Type-Options", "nosniff"}};
+        return r;
+    }
+    if (path == QLatin1String("/stream.wav")) {
+        static const QByteArray header = endlessWavHeader(ToneStream::kSampleRate);
+        PageResponse r;
+        r.contentType = QByteArrayLiteral("audio/wav");
+        r.body = header;
+        r.endless = true;
+        r.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
         return r;
     }
     return errorPage(404);
@@ -411,11 +446,13 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
                                      ? QStringLiteral("Вы слушаете как гость.")
                                      : QStringLiteral("Вы вошли как <b>%1</b>.").arg(htmlEscape(userName));
         // The login that ends a quiet sleep is the alarm: the page starts a station at once, and
-        // the service's own signal when the listener never played one, so it always sounds.
-        std::optional<QString> wake;
-        if (record && !m_listeners.takeWakeUp(userName, password, now, &wake))
+        // the service's own signal when the listener never played one, so it always sounds. A
+        // login into an unfinished session (the program reconnecting) starts its station the same
+        // way.
+        std::optional<QString> start;
+        if (record && !m_listeners.loggedIn(userName, password, now, &start))
             return errorPage(503);
-        const QString wakeStation = !wake ? QString() : wake->isEmpty() ? kSignalId : *wake;
+        const QString wakeStation = !start ? QString() : start->isEmpty() ? kSignalId : *start;
         // The page reports what plays under the same name and password.
         return page(QStringLiteral("stations.html"),
                     {{QStringLiteral("GREETING"), greeting},
@@ -426,8 +463,9 @@ PageResponse ServicePages::redirector(const QByteArray &rawQuery, bool record)
                     kStationsPolicy);
     }
     if (!sleep) {
-        // A program closed during its quiet sleep sends no wake-up: its next start must not ring.
-        if (record && !m_listeners.takeWakeUp(userName, password, now))
+        // A program closed during its quiet sleep sends no wake-up: its next start must not ring,
+        // nor take up the station it played before.
+        if (record && !m_listeners.loggedOff(userName, password, now))
             return errorPage(503);
         return page(QStringLiteral("goodbye.html"), {}, kPlainPolicy);
     }

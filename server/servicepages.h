@@ -19,13 +19,17 @@ struct PageResponse
     QByteArray contentType;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers; // besides Content-Type
+    // The body is only the start: the rest comes from a ToneStream for as long as the client
+    // takes it, so the answer has no length and ends with the connection.
+    bool endless = false;
 };
 
 // What the service remembers of each listener (by user name; an empty name is a listener too): the
-// password the name was first heard with, the station last played, and a sleep that waits for its
-// wake-up login. Bindings and pending wake-ups are kept in a StateStore, every change committed
-// before the call returns; the recent stations only in memory. The tables in memory are capped, so
-// the memory stays bounded in bytes with names of at most kMaxName characters.
+// password the name was first heard with, the station last played (and whether a login takes it up
+// again), and a sleep that waits for its wake-up login. Bindings and pending wake-ups are kept in a
+// StateStore, every change committed before the call returns; the recent stations only in memory.
+// The tables in memory are capped, so the memory stays bounded in bytes with names of at most
+// kMaxName characters.
 class ListenerMemory
 {
 public:
@@ -49,30 +53,38 @@ public:
     bool played(const QString &user, const QString &password, const QString &station, qint64 nowMs);
     // wakeUpMs: the latest moment the sleep may end; it is forgotten a day after that.
     bool slept(const QString &user, const QString &password, qint64 wakeUpMs, qint64 nowMs);
-    // For a login: after a sleep, wake gets the station last played (empty if none) and the sleep is
-    // over; otherwise it gets nothing.
-    bool takeWakeUp(const QString &user, const QString &password, qint64 nowMs,
-                    std::optional<QString> *wake = nullptr);
+    // For a login, start gets the station its page starts at once: after a sleep the station last
+    // played (empty if none), and the sleep is over; else, for a named listener whose session is
+    // unfinished (a station played since its last logoff or sleep), that station; else nothing. The
+    // empty name's session is every guest's, so it never resumes.
+    bool loggedIn(const QString &user, const QString &password, qint64 nowMs, std::optional<QString> *start);
+    // Ends the sleep and the session alike, quietly.
+    bool loggedOff(const QString &user, const QString &password, qint64 nowMs);
 
     qsizetype size() const { return m_recent.size(); }
     qsizetype sleepers() const { return m_sleepers.size(); }
 
 private:
+    // unfinished: a named listener played station since its last logoff or sleep.
     struct Listener
     {
         QString station;
         std::list<QString>::iterator age;
+        bool unfinished = false;
     };
     struct Sleeper
     {
         QString station;
         std::multimap<qint64, QString>::iterator due;
+        bool unfinished = false;
     };
 
     QByteArray keyOf(const QString &password) const;
     void bind(const QString &user, const QString &password);
     void expire(qint64 nowMs);
     Listener &touch(const QString &user);
+    bool leaveSleep(const QString &user, const QString &password, qint64 nowMs, bool logoff,
+                    std::optional<QString> *start);
 
     qsizetype m_recentCapacity;
     qsizetype m_sleeperCapacity;

@@ -16,11 +16,31 @@ constexpr double kGapSeconds = 0.10;
 constexpr double kRestSeconds = 0.5;
 constexpr int kGroups = 2;
 constexpr double kRampSeconds = 0.005; // fades each beep in and out, so it does not click
+// The endless station's tone: a quarter of full scale, about -12 dBFS at its peaks.
+constexpr double kSteadyHz = 440.0;
+constexpr double kSteadyAmplitude = 0.25 * 32767;
 
 template <typename T> void append(QByteArray &out, T value)
 {
     const T little = qToLittleEndian(value);
     out.append(reinterpret_cast<const char *>(&little), sizeof little);
+}
+
+// 16-bit mono PCM.
+void appendHeader(QByteArray &out, int sampleRate, quint32 riffBytes, quint32 dataBytes)
+{
+    out.append("RIFF");
+    append<quint32>(out, riffBytes);
+    out.append("WAVEfmt ");
+    append<quint32>(out, 16); // size of the format chunk
+    append<quint16>(out, 1);  // PCM
+    append<quint16>(out, 1);  // mono
+    append<quint32>(out, quint32(sampleRate));
+    append<quint32>(out, quint32(sampleRate) * 2); // bytes per second
+    append<quint16>(out, 2);                       // bytes per sample frame
+    append<quint16>(out, 16);                      // bits per sample
+    out.append("data");
+    append<quint32>(out, dataBytes);
 }
 
 } // namespace
@@ -36,18 +56,7 @@ QByteArray signalWav(int sampleRate)
 
     QByteArray out;
     out.reserve(44 + int(dataBytes));
-    out.append("RIFF");
-    append<quint32>(out, 36 + dataBytes);
-    out.append("WAVEfmt ");
-    append<quint32>(out, 16); // size of the format chunk
-    append<quint16>(out, 1);  // PCM
-    append<quint16>(out, 1);  // mono
-    append<quint32>(out, quint32(sampleRate));
-    append<quint32>(out, quint32(sampleRate) * 2); // bytes per second
-    append<quint16>(out, 2);                       // bytes per sample frame
-    append<quint16>(out, 16);                      // bits per sample
-    out.append("data");
-    append<quint32>(out, dataBytes);
+    appendHeader(out, sampleRate, 36 + dataBytes, dataBytes);
 
     for (int i = 0; i < kGroups * group; ++i) {
         const int inGroup = i % group;
@@ -59,5 +68,23 @@ QByteArray signalWav(int sampleRate)
         }
         append<qint16>(out, qint16(std::lround(sample)));
     }
+    return out;
+}
+
+QByteArray endlessWavHeader(int sampleRate)
+{
+    // The size players read as "unknown": they play on until the connection ends.
+    QByteArray out;
+    appendHeader(out, sampleRate, 0xFFFFFFFF, 0xFFFFFFFF);
+    return out;
+}
+
+QByteArray steadyToneSecond(int sampleRate)
+{
+    QByteArray out;
+    out.reserve(2 * sampleRate);
+    for (int i = 0; i < sampleRate; ++i)
+        append<qint16>(
+            out, qint16(std::lround(kSteadyAmplitude * std::sin(2 * kPi * kSteadyHz * i / sampleRate))));
     return out;
 }

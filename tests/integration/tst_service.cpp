@@ -7,8 +7,10 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -83,6 +85,27 @@ qsizetype contentLength(const QByteArray &reply)
     return end < 0 || !m.hasMatch() ? -1 : m.captured(1).toLongLong();
 }
 
+// Descriptors the process holds open: a connection it has let go holds none.
+int openFiles(const Service &s)
+{
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(s.process->processId()))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// Asks for the endless station on socket; what the service answered so far is at its read end.
+bool openStream(QTcpSocket &socket, quint16 port)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(kTimeoutMs) &&
+           socket.write("GET /stream.wav HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n") > 0;
+}
+
+template <typename T> T readLittle(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<T>(bytes.constData() + at);
+}
+
 // Where the first answer in reply ends; -1 while it is incomplete. A HEAD answer has no body.
 qsizetype firstAnswerEnd(const QByteArray &reply, bool head)
 {
@@ -108,6 +131,9 @@ private slots:
     void limits_data();
     void limits();
     void floodOfOtherUsers();
+    void stream();
+    void streamEnds_data();
+    void streamEnds();
     void survivesKill_data();
     void survivesKill();
     void crowdedAddress_data();
@@ -509,6 +535,112 @@ void TestService::floodOfOtherUsers()
     stopService(s);
 }
 
+// The endless station as a player gets it: a header that announces no end, a second at once so that
+// playing can start, then the tone as fast as it plays, by the service's clock and without a seam.
+void TestService::stream()
+{
+    constexpr int rate = 22050;
+    QTcpSocket socket;
+    QByteArray reply;
+    QElapsedTimer clock; // from the first byte
+    QList<QPair<qint64, qsizetype>> arrivals;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] {
+        if (!clock.isValid())
+            clock.start();
+        reply += socket.readAll();
+        arrivals.append({clock.elapsed(), reply.size()});
+    });
+    QVERIFY(openStream(socket, m_service.port));
+    QTRY_VERIFY_WITH_TIMEOUT(clock.isValid(), kTimeoutMs);
+    // Meanwhile the service answers others at once.
+    QElapsedTimer other;
+    other.start();
+    QCOMPARE(get(m_service.port, "/clock/default/").status, 200);
+    QVERIFY2(other.elapsed() < 1000, qPrintable(QString::number(other.elapsed())));
+    QTest::qWait(int(2200 - clock.elapsed()));
+    socket.abort();
+
+    const qsizetype headEnd = reply.indexOf("\r\n\r\n") + 4;
+    const QByteArray head = reply.left(headEnd);
+    QVERIFY2(head.startsWith("HTTP/1.1 200 "), head.constData());
+    QVERIFY(head.contains("\r\nContent-Type: audio/wav\r\n"));
+    QVERIFY(head.contains("\r\nConnection: close\r\n"));
+    QVERIFY(!head.contains("Content-Length"));
+    const QByteArray wav = reply.mid(headEnd);
+    QVERIFY(wav.size() > 44);
+    QCOMPARE(wav.left(4), QByteArray("RIFF"));
+    QCOMPARE(wav.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(readLittle<quint16>(wav, 20), quint16(1)); // PCM
+    QCOMPARE(readLittle<quint16>(wav, 22), quint16(1)); // mono
+    QCOMPARE(readLittle<quint32>(wav, 24), quint32(rate));
+    QCOMPARE(readLittle<quint32>(wav, 28), quint32(2 * rate));
+    QCOMPARE(readLittle<quint16>(wav, 34), quint16(16));
+    QCOMPARE(wav.mid(36, 4), QByteArray("data"));
+    QCOMPARE(readLittle<quint32>(wav, 40), 0xFFFFFFFFu); // the largest size: no end
+
+    // Seconds of sound received by a moment: the first one at once, then one a second.
+    const auto secondsBy = [&](qint64 ms) {
+        qsizetype bytes = 0;
+        for (const auto &[at, size] : arrivals)
+            bytes = at <= ms ? size : bytes;
+        return double(bytes - headEnd - 44) / (2 * rate);
+    };
+    for (const qint64 ms : {1000, 2000}) {
+        const double seconds = secondsBy(ms);
+        QVERIFY2(std::abs(seconds - (1 + ms / 1000.0)) < 0.4,
+                 qPrintable(QStringLiteral("%1 s of sound %2 ms after the first byte").arg(seconds).arg(ms)));
+    }
+
+    QList<int> samples;
+    for (qsizetype at = 44; at + 1 < wav.size(); at += 2)
+        samples.append(readLittle<qint16>(wav, at));
+    int peak = 0;
+    int rises = 0;
+    int jump = 0;
+    for (qsizetype i = 1; i < samples.size(); ++i) {
+        peak = std::max(peak, std::abs(samples.at(i)));
+        rises += samples.at(i - 1) < 0 && samples.at(i) >= 0;
+        jump = std::max(jump, std::abs(samples.at(i) - samples.at(i - 1)));
+    }
+    // A quarter of full scale; 440 Hz; no step larger than the sine's own.
+    QVERIFY2(std::abs(peak - 8192) < 80, qPrintable(QString::number(peak)));
+    const double hz = rises * double(rate) / samples.size();
+    QVERIFY2(std::abs(hz - 440) < 2, qPrintable(QString::number(hz)));
+    const double steepest = 2 * M_PI * 440 / rate * 8192;
+    QVERIFY2(jump <= steepest * 1.02, qPrintable(QString::number(jump)));
+}
+
+void TestService::streamEnds_data()
+{
+    QTest::addColumn<bool>("stopsReading"); // or closes the connection
+    QTest::addColumn<int>("withinMs");      // the service has let the connection go
+    QTest::newRow("the client closes") << false << 3000;
+    // The service holds what it cannot send for 5 s, beside what the system buffers.
+    QTest::newRow("the client stops reading") << true << 25000;
+}
+
+// A stream ends with its client: the service keeps nothing of it.
+void TestService::streamEnds()
+{
+    QFETCH(bool, stopsReading);
+    QFETCH(int, withinMs);
+    Service s = startService({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
+                              m_dir.filePath(QStringLiteral("streams.db"))});
+    QVERIFY2(s.port != 0, s.firstLine.constData());
+    const int idle = openFiles(s);
+    QTcpSocket socket;
+    if (stopsReading)
+        socket.setReadBufferSize(4096); // and nothing is read from it
+    QVERIFY(openStream(socket, s.port));
+    // Begun: the first bytes are here, all this client takes when it stops reading.
+    QTRY_VERIFY_WITH_TIMEOUT(socket.bytesAvailable() >= (stopsReading ? 4096 : 1), kTimeoutMs);
+    QVERIFY(openFiles(s) > idle);
+    if (!stopsReading)
+        socket.disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(openFiles(s), idle, withinMs);
+    stopService(s);
+}
+
 void TestService::survivesKill_data()
 {
     QTest::addColumn<QStringList>("requests"); // "status target", or "kill": SIGKILL, start again
@@ -530,6 +662,9 @@ void TestService::survivesKill_data()
         << QStringList{sleep("d"), played.arg("d", "kexp"), kill, login("d")} << "kexp";
     QTest::newRow("the empty name's wake-up") << QStringList{sleep(""), kill, kill, login("")} << "signal";
     QTest::newRow("ended by its login") << QStringList{sleep("e"), login("e"), kill, login("e")} << "";
+    // The session a reconnect takes up again is kept in memory only.
+    QTest::newRow("an unfinished session is not kept")
+        << QStringList{played.arg("g", "stream"), login("g"), kill, login("g")} << "";
     QTest::newRow("ended by a logoff")
         << QStringList{sleep("f"), redirector.arg(200).arg("f", "p", "logoff"), kill, login("f")} << "";
 }
@@ -640,19 +775,34 @@ void TestService::refuseKeepsThePortClosed()
 void TestService::signalsEndItCleanly_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<bool>("streaming"); // a client takes the endless station meanwhile
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM mid-stream") << int(SIGTERM) << true;
 }
 
 void TestService::signalsEndItCleanly()
 {
     QFETCH(int, signal);
+    QFETCH(bool, streaming);
     Service s = startService({QStringLiteral("--port"), QStringLiteral("0")});
     QVERIFY(s.port != 0);
+    QTcpSocket client;
+    if (streaming) {
+        QVERIFY(openStream(client, s.port));
+        QTRY_VERIFY_WITH_TIMEOUT(client.bytesAvailable() > 0, kTimeoutMs);
+    }
     QCOMPARE(::kill(static_cast<pid_t>(s.process->processId()), signal), 0);
     QVERIFY(s.process->waitForFinished(kTimeoutMs));
     QCOMPARE(s.process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(s.process->exitCode(), 0);
+    if (!streaming)
+        return;
+    // The stream ended with it, and nothing holds its port.
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, kTimeoutMs);
+    Service again = startService({QStringLiteral("--port"), QString::number(s.port)});
+    QCOMPARE(again.port, s.port);
+    stopService(again);
 }
 
 void TestService::badStart_data()

@@ -275,8 +275,33 @@ void TestServicePages::wakeUp_data()
         << "";
     QTest::newRow("sleep then login wakes with the last station")
         << QStringList{played("u", "fip"), sleep("u"), login("u")} << "fip";
-    QTest::newRow("login without sleep is quiet") << QStringList{played("u", "fip"), login("u")} << "";
     QTest::newRow("login of a stranger is quiet") << QStringList{login("u")} << "";
+    // A login into an unfinished session (a station played, then neither a logoff nor a sleep) is
+    // the program coming back after a lost network: the station starts again, as often as it comes.
+    const auto logoff = [](const char *user, int status = 200, const char *password = "p") {
+        return QStringLiteral("%1 /redirector/?username=%2&passw=%3&action=logoff")
+            .arg(status)
+            .arg(user, password);
+    };
+    QTest::newRow("played, then a login resumes the station")
+        << QStringList{played("u", "fip"), login("u")} << "fip";
+    QTest::newRow("every reconnect resumes")
+        << QStringList{played("u", "fip"), played("u", "stream"), login("u"), login("u")} << "stream";
+    QTest::newRow("a logoff ends the session")
+        << QStringList{played("u", "fip"), logoff("u"), login("u")} << "";
+    QTest::newRow("a station played after the logoff starts another")
+        << QStringList{played("u", "fip"), logoff("u"), played("u", "kexp"), login("u")} << "kexp";
+    QTest::newRow("a refused logoff does not end it")
+        << QStringList{played("u", "fip"), logoff("u", 403, "q"), login("u")} << "fip";
+    QTest::newRow("a HEAD logoff does not end it")
+        << QStringList{played("u", "fip"), logoff("u").replace("200 /", "200 HEAD /"), login("u")} << "fip";
+    QTest::newRow("the guest's session is everybody's: never resumed")
+        << QStringList{played("", "fip"), login("")} << "";
+    QTest::newRow("another user's session") << QStringList{played("a", "fip"), login("b")} << "";
+    QTest::newRow("played during the sleep: the session goes on after the wake-up")
+        << QStringList{played("u", "fip"), sleep("u"), played("u", "kexp"), login("u"), login("u")} << "kexp";
+    QTest::newRow("a second sleep ends what played during the first")
+        << QStringList{sleep("u"), played("u", "kexp"), sleep("u"), login("u"), login("u")} << "";
     QTest::newRow("nothing played: the signal") << QStringList{sleep("u"), login("u")} << "signal";
     QTest::newRow("the latest station counts")
         << QStringList{played("u", "fip"), played("u", "kexp"), sleep("u"), login("u")} << "kexp";
@@ -321,7 +346,9 @@ void TestServicePages::wakeUp_data()
                        login("w")}
         << "fip";
     QTest::newRow("another password's sleep does not ring")
-        << QStringList{played("w", "fip"), other + "sleep", login("w")} << "";
+        << QStringList{played("w", "fip"), "200 /redirector/?username=w&passw=p&action=logoff",
+                       other + "sleep", login("w")}
+        << "";
     const QByteArray face = "%F0%9F%98%80"; // a character of a surrogate pair
     QTest::newRow("names and passwords over 64 characters refused")
         << QStringList{sleep(face.repeated(64)), "400 /played?station=fip&username=" + face.repeated(65),
@@ -375,6 +402,10 @@ void TestServicePages::ownResponses_data()
                                        << QByteArray("audio/wav") << QByteArray("RIFF");
     QTest::newRow("signal by POST") << QByteArray("POST") << "/signal.wav" << QByteArray() << 405 << html
                                     << QByteArray("<!doctype html>");
+    QTest::newRow("stream") << QByteArray("GET") << "/stream.wav" << QByteArray() << 200
+                            << QByteArray("audio/wav") << QByteArray("RIFF");
+    QTest::newRow("stream by POST") << QByteArray("POST") << "/stream.wav" << QByteArray() << 405 << html
+                                    << QByteArray("<!doctype html>");
 }
 
 void TestServicePages::ownResponses()
@@ -405,7 +436,7 @@ void TestServicePages::listenerMemory_data()
     QTest::newRow("playing keeps a listener")
         << QStringList{"p a fip", "p b fip", "p c fip", "p a fip", "p d fip", "s b", "t b="} << 3;
     QTest::newRow("a login keeps a listener")
-        << QStringList{"p a fip", "p b fip", "p c fip", "t a=-", "p d fip", "s b", "t b="} << 3;
+        << QStringList{"p a fip", "p b fip", "p c fip", "t a=fip", "p d fip", "s b", "t b="} << 3;
     QTest::newRow("others' traffic never pushes a sleeper out")
         << QStringList{"p a fip", "s a", "p b fip", "p c fip", "p d fip", "p e fip", "t a=fip"} << 3;
     QTest::newRow("a full table refuses new sleepers, keeps the old")
@@ -413,11 +444,15 @@ void TestServicePages::listenerMemory_data()
     QTest::newRow("a wake-up is forgotten a day after its time")
         << QStringList{"s a", "+ 24", "s b", "t a=", "s a", "+ 26", "t a=-", "t b=-"} << 2;
     QTest::newRow("one listener, many requests")
-        << QStringList{"s a", "p a fip", "s a", "p a kexp", "t a=kexp", "t a=-"} << 1;
+        << QStringList{"s a",      "p a fip", "s a",      "p a kexp", "t a=kexp",
+                       "t a=kexp", "s a",     "t a=kexp", "t a=-"}
+        << 1;
     QStringList many;
     for (int i = 0; i < 50; ++i)
         many << QStringLiteral("p u%1 fip").arg(i);
-    QTest::newRow("never past capacity") << (many + QStringList{"s u46", "t u46=", "t u49=-"}) << 3;
+    // A listener pushed out forgets its session too.
+    QTest::newRow("never past capacity")
+        << (many + QStringList{"s u46", "t u46=", "t u47=-", "t u49=fip"}) << 3;
 }
 
 void TestServicePages::listenerMemory()
@@ -441,7 +476,7 @@ void TestServicePages::listenerMemory()
             QVERIFY(memory.played(user, QString(), words.at(2), now));
         } else {
             std::optional<QString> wake;
-            QVERIFY(memory.takeWakeUp(user, QString(), now, &wake));
+            QVERIFY(memory.loggedIn(user, QString(), now, &wake));
             QCOMPARE(wake ? *wake : QStringLiteral("-"), result);
         }
         QVERIFY(memory.size() <= 3);
