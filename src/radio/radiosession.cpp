@@ -109,6 +109,11 @@ void RadioSession::setAlarmWatchMs(int ms)
     m_alarmWatch->setInterval(ms);
 }
 
+void RadioSession::setStallMs(int ms)
+{
+    m_stall->setInterval(ms);
+}
+
 void RadioSession::setMediaPlayer(MediaPlayer *player)
 {
     m_player = player;

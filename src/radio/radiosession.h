@@ -66,6 +66,7 @@ public:
     QString passw() const { return m_passw; }
     const Endpoints &endpoints() const { return m_endpoints; }
     void setAlarmWatchMs(int ms);
+    void setStallMs(int ms);
 
     // The desktop's player controls follow the radio from now on, and reach it.
     void setMediaPlayer(MediaPlayer *player);

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -99,6 +100,9 @@ public:
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     qsizetype count(const QString &line) const { return log().count(line); }
+
+    // As a network that is cut: the service is there, and answers nothing.
+    void freeze(bool frozen) { ::kill(pid_t(m_process.processId()), frozen ? SIGSTOP : SIGCONT); }
 
     quint16 port = 0;
 
@@ -190,6 +194,14 @@ QString steadyTonePage()
         "a.src = URL.createObjectURL(new Blob([b], {type: 'audio/wav'})); a.play();</script>");
 }
 
+QStringList textsOf(const QSignalSpy &spy)
+{
+    QStringList texts;
+    for (const QList<QVariant> &args : spy)
+        texts << args.at(0).toString();
+    return texts;
+}
+
 QUrl dataPage(const QString &html)
 {
     return QUrl(QStringLiteral("data:text/html;charset=utf-8,") +
@@ -250,6 +262,8 @@ private slots:
     void alarmIsHeard_data();
     void alarmIsHeard();
     void volumeFromTheDesktop();
+    void stationComesBack_data();
+    void stationComesBack();
 
 private:
     void pausedAndPlayedByTheDesktop();
@@ -873,4 +887,60 @@ void TestWindowEngine::volumeFromTheDesktop()
     const double quarter = m_sound->loudest(2500);
     QVERIFY2(quarter <= full - 6, qPrintable(QStringLiteral("%1 then %2 dBFS").arg(full).arg(quarter)));
     QCOMPARE(playerctl({QStringLiteral("--player=ondavo"), QStringLiteral("volume")}).toDouble(), 0.25);
+}
+
+// A station that plays an endless stream, every host then cut off and back: the station is heard
+// again with no hand on the program. Paused on its page, it stays silent: nothing undoes that.
+void TestWindowEngine::stationComesBack_data()
+{
+    QTest::addColumn<bool>("pausedOnPage");
+    QTest::newRow("every host cut off, then back") << false;
+    QTest::newRow("paused on its page") << true;
+}
+
+void TestWindowEngine::stationComesBack()
+{
+    QFETCH(bool, pausedOnPage);
+    QDir().mkpath(m_appData + QStringLiteral("/Ondavo"));
+    QFile settings(settingsPath());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Settings]\nUserName=listener\nPassw=secret\n");
+    settings.close();
+    QVERIFY(startWindow());
+    QVERIFY(waitForLoginPage());
+    m_window->radio()->setStallMs(2000);
+    QSignalSpy words(m_window->radio(), &RadioSession::message);
+    // The listener picks the service's endless station.
+    pageOf(m_window->radioPane())
+        ->runJavaScript(QStringLiteral("document.querySelector('button[data-id=stream]').click()"));
+    m_sound->skip();
+    QVERIFY(m_sound->loudest(10000, HeardDb) >= HeardDb);
+    const auto logins = [this] { return m_service->log().filter(QStringLiteral("action=login")).size(); };
+    QCOMPARE(logins(), 1);
+
+    if (pausedOnPage) {
+        pageOf(m_window->radioPane())
+            ->runJavaScript(QStringLiteral("document.getElementById('player').pause()"));
+        QTest::qWait(1000);
+        m_sound->skip();
+        QVERIFY(m_sound->loudest(10000) < HeardDb);
+        QCOMPARE(logins(), 1);
+        QVERIFY(!m_window->radio()->isReconnectPending());
+        return;
+    }
+    m_service->freeze(true);
+    m_partner->freeze(true);
+    QVERIFY(waitUntil([this] { return !m_window->radio()->isAudible(); }));
+    QTest::qWait(6000);
+    m_sound->skip();
+    QVERIFY(m_sound->loudest(1000) < HeardDb);
+    m_service->freeze(false);
+    m_partner->freeze(false);
+    QElapsedTimer back;
+    back.start();
+    const double level = m_sound->loudest(30000, HeardDb);
+    QVERIFY2(level >= HeardDb, qPrintable(QString::number(level)));
+    qInfo("heard again %lld ms after the hosts came back, at %.1f dBFS", back.elapsed(), level);
+    QVERIFY(logins() >= 2);
+    QVERIFY(textsOf(words).contains(QStringLiteral("Нет связи с радио: новая попытка через 5 с")));
 }
