@@ -108,6 +108,7 @@ private slots:
     void timerUnit();
     void wake_data();
     void wake();
+    void networkReturns();
 
 private:
     void start(Mock &mock);
@@ -401,3 +402,26 @@ void TestWakeTimer::wake()
 
 QTEST_GUILESS_MAIN(TestWakeTimer)
 #include "tst_waketimer.moc"
+
+// NetworkManager through Qt's network information: only a return to full connectivity counts.
+// (Without NetworkManager Qt takes GLib's monitor of the kernel's routes, which this test cannot
+// steer; it is loaded once per process, so NetworkManager must be there first.)
+void TestWakeTimer::networkReturns()
+{
+    Mock nm{"network",
+            {"--system", "--template", "networkmanager", "--parameters", R"({"State": 20})"},
+            "org.freedesktop.NetworkManager"};
+    dieWithParent(nm.process);
+    nm.process.start(QStringLiteral("/usr/bin/python3"), QStringList{"-m", "dbusmock"} + nm.arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(nm.up(), kTimeoutMs);
+    QSignalSpy returned(m_platform.get(), &Platform::networkReturned);
+    m_platform->watchNetwork();
+    // Connecting, connected on the link only, then the internet; again; it drops; back again.
+    for (const uint state : {40u, 60u, 70u, 70u, 20u, 70u}) {
+        QCOMPARE(nm.call("SetGlobalConnectionState", {QVariant::fromValue(state)}).errorMessage(), QString());
+        QTest::qWait(200);
+    }
+    QCOMPARE(returned.count(), 2);
+    nm.process.kill();
+    nm.process.waitForFinished(kTimeoutMs);
+}
