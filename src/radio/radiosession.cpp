@@ -71,7 +71,7 @@ RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoint
     m_attempt->setInterval(AttemptMs);
     connect(m_attempt, &QTimer::timeout, this, [this] {
         m_pane->stop();
-        if (m_alarmDue)
+        if (isAlarmDue())
             ringAlarm();
         else
             loadLocalPage(false);
@@ -112,6 +112,11 @@ void RadioSession::setAlarmWatchMs(int ms)
 void RadioSession::setStallMs(int ms)
 {
     m_stall->setInterval(ms);
+}
+
+void RadioSession::setAlarmRingMs(int ms)
+{
+    m_alarmRingMs = ms;
 }
 
 void RadioSession::setMediaPlayer(MediaPlayer *player)
@@ -241,6 +246,8 @@ void RadioSession::ringAlarm()
     if (!loadLocalPage(true))
         return;
     m_ringing = true;
+    if (!m_alarmDue)
+        m_alarmEnds.setRemainingTime(m_alarmRingMs);
     m_alarmDue = true;
     if (m_platform->canPlaySound()) {
         emit message(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
@@ -321,7 +328,7 @@ void RadioSession::onNavigateError(const QUrl &url, bool *cancel)
         emit sleepAnswered(false, m_pane->errorString());
     if (Endpoints::isOnHost(url, m_endpoints.serviceHost)) {
         // While the alarm is due, a failed attempt brings the alarm back rather than a player.
-        if (m_alarmDue && m_keep)
+        if (isAlarmDue() && m_keep)
             ringAlarm();
         else
             loadPartnerPlayer();
@@ -394,7 +401,7 @@ void RadioSession::stationLost()
     const int ms = reconnectDelayMs(m_attempts++);
     m_retry->start(ms);
     // While the alarm rings, panel 1 keeps saying why.
-    if (!m_alarmDue)
+    if (!isAlarmDue())
         emit message(tr("Нет связи с радио: новая попытка через %1 с").arg(ms / 1000));
 }
 
@@ -405,7 +412,7 @@ void RadioSession::reconnect()
         return;
     m_attempt->start();
     // An attempt that loads a page but brings no sound leaves the alarm to ring again.
-    if (m_alarmDue)
+    if (isAlarmDue())
         m_alarmWatch->start();
     sendLogin();
 }
@@ -418,6 +425,11 @@ void RadioSession::letStationGo()
     m_stall->stop();
     m_attempt->stop();
     m_attempts = 0;
+}
+
+bool RadioSession::isAlarmDue() const
+{
+    return m_alarmDue && !m_alarmEnds.hasExpired();
 }
 
 bool RadioSession::isReconnectPending() const

@@ -4,6 +4,7 @@
 #include "service/browserpane.h"
 #include "service/endpoints.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -51,6 +52,9 @@ public:
     // The sound fades out over this long before a timer action ends it.
     static constexpr int FadeMs = 60000;
     static constexpr int FadeStepMs = 100;
+    // The alarm is brought back by failed attempts for this long after it first rang, as long as
+    // the local page itself rings.
+    static constexpr int AlarmRingMs = 30 * 60 * 1000;
     // How long to wait before reconnect attempt number attempt (from 0).
     static int reconnectDelayMs(int attempt);
 
@@ -67,6 +71,7 @@ public:
     const Endpoints &endpoints() const { return m_endpoints; }
     void setAlarmWatchMs(int ms);
     void setStallMs(int ms);
+    void setAlarmRingMs(int ms);
 
     // The desktop's player controls follow the radio from now on, and reach it.
     void setMediaPlayer(MediaPlayer *player);
@@ -150,6 +155,7 @@ private:
     // Nothing more is brought back until the listener or the timer logs in again.
     void letStationGo();
     void stepFade();
+    bool isAlarmDue() const;
     void applyVolume();
     void loadPartnerPlayer();
     bool loadLocalPage(bool alarm);
@@ -182,6 +188,8 @@ private:
     bool m_keep = false;     // the station is to be brought back when it stops
     bool m_lost = false;     // it stopped by itself and has not played since
     bool m_alarmDue = false; // the alarm rang and nobody has heard the radio or stopped it since
+    QDeadlineTimer m_alarmEnds;
+    int m_alarmRingMs = AlarmRingMs;
     double m_volume = 1.0;
     double m_fade = 1.0;
     qint64 m_fadeEndMs = 0; // on the monotonic clock

@@ -66,6 +66,8 @@ struct Session
             pane.media(BrowserPane::MediaEvent::Ended);
         else if (what == "stream stalls")
             pane.media(BrowserPane::MediaEvent::Stalled);
+        else if (what == "short alarm")
+            radio.setAlarmRingMs(0);
         else if (what == "play")
             radio.play();
         else if (what == "hold")
@@ -232,6 +234,10 @@ void TestRadioSession::reconnect_data()
     QTest::newRow("alarm: the station comes back")
         << (rang + QStringList{"retry", "station plays"})
         << QStringList{"sleep", "login", "partner", "local", "alarm", "login"} << QString() << false;
+    QTest::newRow("alarm: over after its half hour")
+        << (QStringList{"short alarm"} + rang + QStringList{"retry", "service fails"})
+        << QStringList{"sleep", "login", "partner", "local", "alarm", "login", "partner"} << retryIn(10)
+        << true;
     QTest::newRow("alarm: stopped by hand")
         << (rang + QStringList{"page pause"}) << QStringList{"sleep", "login", "partner", "local", "alarm"}
         << Ringing << false;
