@@ -86,7 +86,7 @@ void RadioSession::login()
 {
     if (m_closing)
         return;
-    emit message(QStringLiteral("Пожалуйста подождите. Производится подключение."));
+    emit message(tr("Пожалуйста подождите. Производится подключение."));
     send(Requests::login(m_endpoints, m_userName, m_passw));
 }
 
@@ -94,7 +94,7 @@ bool RadioSession::logoff()
 {
     m_closing = true;
     m_alarmWatch->stop();
-    emit message(QStringLiteral("Пожалуйста подождите. Идет закрытие соединений."));
+    emit message(tr("Пожалуйста подождите. Идет закрытие соединений."));
     m_ringing = false;
     return m_pane->navigate(Requests::logoff(m_endpoints, m_userName, m_passw));
 }
@@ -104,7 +104,7 @@ void RadioSession::goQuiet(const QString &wakeUpText)
     if (m_closing)
         return;
     m_alarmWatch->stop();
-    emit message(QStringLiteral("Активирован тихий режим \"Сон\""));
+    emit message(tr("Активирован тихий режим \"Сон\""));
     send(Requests::sleep(m_endpoints, m_userName, m_passw, wakeUpText));
 }
 
@@ -150,9 +150,8 @@ void RadioSession::onClockError(const QUrl &url, bool *cancel)
     }
     const QUrl page = m_platform->fileBesideExecutable(QStringLiteral("clock/default/index.htm"));
     if (page.isEmpty())
-        emit localPageMissing(
-            QStringLiteral("Ошибка загрузки часов"),
-            QStringLiteral("Не найден локальный шаблон часов!\r\nПереустановите программу."));
+        emit localPageMissing(tr("Ошибка загрузки часов"),
+                              tr("Не найден локальный шаблон часов!\r\nПереустановите программу."));
     else
         navigateOrReport(page, m_clockPane);
 }
@@ -167,10 +166,10 @@ void RadioSession::ringAlarm()
         return;
     m_ringing = true;
     if (m_platform->canPlaySound()) {
-        emit message(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
+        emit message(tr("Радио не зазвучало: звонит будильник Ondavo"));
         return;
     }
-    const QString unheard = QStringLiteral("Будильник не слышен: звуковой сервер недоступен");
+    const QString unheard = tr("Будильник не слышен: звуковой сервер недоступен");
     emit message(unheard);
     emit soundUnheard(unheard);
 }
@@ -267,9 +266,8 @@ bool RadioSession::loadLocalPage(bool alarm)
 {
     QUrl page = m_platform->fileBesideExecutable(LocalRadioPage);
     if (page.isEmpty()) {
-        emit localPageMissing(
-            QStringLiteral("Ошибка загрузки программы"),
-            QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+        emit localPageMissing(tr("Ошибка загрузки программы"),
+                              tr("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
         return false;
     }
     if (alarm)
