@@ -24,14 +24,10 @@ bool load(QCoreApplication *app, const QLocale &language, const QString &name, c
 
 QLocale Language::choose(const QStringList &uiLanguages, const QList<QLocale::Language> &catalogues)
 {
+    // C, POSIX and unknown names read as the C locale, which asks for no language in particular.
     for (const QString &name : uiLanguages) {
-        if (name == QLatin1String("C") || name == QLatin1String("POSIX"))
-            break;
-        // An unknown name reads as the C locale: it is passed over, not taken for C.
         const QLocale locale(name);
-        if (locale.language() == QLocale::Russian)
-            return locale;
-        if (catalogues.contains(locale.language()))
+        if (locale.language() == QLocale::Russian || catalogues.contains(locale.language()))
             return locale;
     }
     return QLocale(QLocale::Russian);

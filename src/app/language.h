@@ -11,8 +11,8 @@ class QCoreApplication;
 namespace Language {
 
 // The first of the desktop's languages, most wanted first as QLocale::uiLanguages() gives them,
-// that the program speaks: Russian, or one of the catalogues' languages. Russian when none is; C and
-// POSIX ask for no language in particular and get Russian too.
+// that the program speaks: Russian, or one of the catalogues' languages. Russian when none is, as
+// under C and POSIX, which ask for no language in particular.
 QLocale choose(const QStringList &uiLanguages, const QList<QLocale::Language> &catalogues);
 
 // The languages of the catalogues built into the program.
