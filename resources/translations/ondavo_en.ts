@@ -78,23 +78,23 @@
     </message>
     <message>
         <source>система не ответила</source>
-        <translation>the system did not answer</translation>
+        <translation>no answer from the system</translation>
     </message>
     <message>
         <source>системная служба недоступна</source>
-        <translation>the system service is not available</translation>
+        <translation>system service unavailable</translation>
     </message>
     <message>
         <source>система этого не поддерживает</source>
-        <translation>this system does not support it</translation>
+        <translation>not supported by this system</translation>
     </message>
     <message>
         <source>система занята таким же запросом</source>
-        <translation>the system is busy with the same request</translation>
+        <translation>the system is busy with such a request</translation>
     </message>
     <message>
         <source>система отказала</source>
-        <translation>the system refused</translation>
+        <translation>refused by the system</translation>
     </message>
     <message>
         <source>эта система не умеет будить себя сама</source>
@@ -460,19 +460,19 @@ Please reinstall the program.</translation>
     </message>
     <message>
         <source>Компьютер не выключен: %1</source>
-        <translation>The computer did not shut down: %1</translation>
+        <translation>Computer not shut down: %1</translation>
     </message>
     <message>
         <source>Компьютер не уснул: %1</source>
-        <translation>The computer did not go to sleep: %1</translation>
+        <translation>Computer did not sleep: %1</translation>
     </message>
     <message>
         <source>Компьютер не уснул до будильника: %1</source>
-        <translation>The computer did not sleep until the alarm: %1</translation>
+        <translation>Computer did not sleep until the alarm: %1</translation>
     </message>
     <message>
         <source>Система может уснуть до срока таймера: %1</source>
-        <translation>The system may go to sleep before the timer: %1</translation>
+        <translation>System may sleep before the timer: %1</translation>
     </message>
     <message>
         <source>Отложить на %1 минут</source>
