@@ -322,11 +322,11 @@ Please reinstall the program.</translation>
     </message>
     <message>
         <source>Скачать новую версию</source>
-        <translation>Download the new version</translation>
+        <translation>Get the new version</translation>
     </message>
     <message>
         <source>Страничка программы</source>
-        <translation>The program&apos;s home page</translation>
+        <translation>Program home page</translation>
     </message>
     <message>
         <source>© Ondavo, 2009</source>
