@@ -53,10 +53,8 @@ void TestLanguage::start_data()
     QTest::newRow("en_US") << QStringList{"LANG=en_US.UTF-8"} << english;
     QTest::newRow("ru_RU") << QStringList{"LANG=ru_RU.UTF-8"} << russian;
     QTest::newRow("C.UTF-8") << QStringList{"LANG=C.UTF-8"} << russian;
-    QTest::newRow("POSIX") << QStringList{"LC_ALL=POSIX"} << russian;
     QTest::newRow("LANGUAGE first") << QStringList{"LANG=ru_RU.UTF-8", "LANGUAGE=en_GB:ru"} << english;
     QTest::newRow("LC_ALL over LANG") << QStringList{"LANG=ru_RU.UTF-8", "LC_ALL=en_US.UTF-8"} << english;
-    QTest::newRow("en_GB") << QStringList{"LANG=en_GB.UTF-8"} << english;
     QTest::newRow("German") << QStringList{"LANG=de_DE.UTF-8"} << russian;
     QTest::newRow("German, then English") << QStringList{"LANGUAGE=de:en"} << english;
     QTest::newRow("unknown, then English") << QStringList{"LANGUAGE=xx:en"} << english;
@@ -84,33 +82,21 @@ void TestLanguage::start()
     QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), texts);
 }
 
+// Names the engine tests do not meet; their mocks refuse with AccessDenied, polkit's
+// InteractiveAuthorizationRequired, InvalidArgs and ServiceUnknown.
 void TestLanguage::failureSentence_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("sentence");
-    const QString dbus = QStringLiteral("org.freedesktop.DBus.Error.");
-    QTest::newRow("access denied") << dbus + "AccessDenied"
-                                   << "нет разрешения";
-    QTest::newRow("polkit needs a password") << dbus + "InteractiveAuthorizationRequired"
-                                             << "нет разрешения";
-    QTest::newRow("polkit says no") << "org.freedesktop.PolicyKit1.Error.NotAuthorized"
-                                    << "нет разрешения";
-    QTest::newRow("no reply") << dbus + "NoReply"
-                              << "система не ответила";
-    QTest::newRow("timed out") << dbus + "Timeout"
-                               << "система не ответила";
-    QTest::newRow("no such service") << dbus + "ServiceUnknown"
-                                     << "системная служба недоступна";
-    QTest::newRow("name has no owner") << dbus + "NameHasNoOwner"
-                                       << "системная служба недоступна";
-    QTest::newRow("no such property") << dbus + "InvalidArgs"
-                                      << "система этого не поддерживает";
-    QTest::newRow("no such sleep") << "org.freedesktop.login1.SleepVerbNotSupported"
-                                   << "система этого не поддерживает";
-    QTest::newRow("another sleep under way") << "org.freedesktop.login1.OperationInProgress"
-                                             << "система занята таким же запросом";
-    QTest::newRow("anything else") << "org.example.Odd"
-                                   << "система отказала";
+    for (const auto &[name, sentence] : std::initializer_list<std::pair<const char *, const char *>>{
+             {"org.freedesktop.PolicyKit1.Error.NotAuthorized", "нет разрешения"},
+             {"org.freedesktop.DBus.Error.NoReply", "система не ответила"},
+             {"org.freedesktop.DBus.Error.Timeout", "система не ответила"},
+             {"org.freedesktop.DBus.Error.NameHasNoOwner", "системная служба недоступна"},
+             {"org.freedesktop.login1.SleepVerbNotSupported", "система этого не поддерживает"},
+             {"org.freedesktop.login1.OperationInProgress", "система занята таким же запросом"},
+             {"org.example.Odd", "система отказала"}})
+        QTest::newRow(name) << name << sentence;
 }
 
 void TestLanguage::failureSentence()
