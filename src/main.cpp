@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "app/ondavoform1.h"
 #include "app/singleinstance.h"
 #include "core/clock.h"
@@ -13,6 +14,8 @@
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
 
 namespace {
 // The program's icon as a file the desktop can show: the installed one, else a copy of the built-in.
@@ -28,6 +31,18 @@ QUrl iconFileUrl()
             return QUrl();
     }
     return QUrl::fromLocalFile(path);
+}
+
+// Panes that tell the pages the interface's language: the local pages speak it, and the service
+// hears it in every request.
+BrowserPaneFactory speaking(BrowserPaneFactory factory, const QLocale &language)
+{
+    return [factory = std::move(factory), accept = language.bcp47Name()](PaneRole role, QWidget *parent) {
+        BrowserPane *pane = factory(role, parent);
+        if (const auto *view = qobject_cast<QWebEngineView *>(pane->widget()); view && view->page())
+            view->page()->profile()->setHttpAcceptLanguage(accept);
+        return pane;
+    };
 }
 } // namespace
 
@@ -51,6 +66,8 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    const QLocale language = Language::install(&app);
+
     // Before any web pane exists: the engine's processes inherit the environment.
     nameSoundStreams(QStringLiteral("ondavo"));
 
@@ -61,7 +78,7 @@ int main(int argc, char *argv[])
     Environment env;
     env.clock = &clock;
     env.platform = platform.get();
-    env.paneFactory = makeWebEnginePaneFactory(platform.get(), &app);
+    env.paneFactory = speaking(makeWebEnginePaneFactory(platform.get(), &app), language);
     env.endpoints = Endpoints::builtIn();
     // Media keys and the desktop's player controls, where there is a session bus.
     MediaPlayer mediaPlayer(Autostart::DesktopId, iconFileUrl());
@@ -69,7 +86,8 @@ int main(int argc, char *argv[])
         env.mediaPlayer = &mediaPlayer;
 
     TOndavoForm1 window(env);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::RestoreFromTray);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     &TOndavoForm1::RestoreFromTray);
     QObject::connect(&window, &TOndavoForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     // The end of the session never waits for us: the logoff goes out, the settings are kept.

@@ -171,9 +171,8 @@ void TOndavoForm1::FormClose()
 // The program ends when the box is answered, or after a while when nobody is there to answer it.
 void TOndavoForm1::showWriteFailure()
 {
-    auto *box =
-        new QMessageBox(QMessageBox::Critical, appTitle(),
-                        QStringLiteral("Unable to write to %1").arg(m_state.SettingsFile), QMessageBox::Ok);
+    auto *box = new QMessageBox(QMessageBox::Critical, appTitle(),
+                                tr("Unable to write to %1").arg(m_state.SettingsFile), QMessageBox::Ok);
     box->setObjectName(QStringLiteral("WriteFailureBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_closing, &ClosingState::writeFailureTimedOut, box, &QDialog::reject);

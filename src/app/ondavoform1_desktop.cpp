@@ -18,7 +18,7 @@ void TOndavoForm1::setupDesktop()
     connect(m_snoozeItem, &QAction::triggered, m_timer, &TimerModel::snooze);
     connect(m_timer, &TimerModel::snoozeOfferChanged, this, &TOndavoForm1::snoozeOfferChanged);
 
-    m_autostartItem = m_trayPopupMenu->addAction(QStringLiteral("Запускать при входе в систему"));
+    m_autostartItem = m_trayPopupMenu->addAction(tr("Запускать при входе в систему"));
     m_autostartItem->setObjectName(QStringLiteral("AutostartItem"));
     m_autostartItem->setCheckable(true);
     // The entry itself is the state: it is looked at each time the menu opens.
@@ -37,7 +37,7 @@ void TOndavoForm1::AutostartItemClick(bool on)
     QString error;
     if (!m_env.platform->setStartsAtLogin(on, &error)) {
         m_autostartItem->setChecked(!on);
-        showErrorBox(QStringLiteral("Не удалось изменить запуск при входе в систему: %1").arg(error));
+        showErrorBox(tr("Не удалось изменить запуск при входе в систему: %1").arg(error));
     }
 }
 

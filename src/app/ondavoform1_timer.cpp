@@ -188,10 +188,10 @@ void TOndavoForm1::Timer1Timer(const QString &countdown, bool lastMinute)
 void TOndavoForm1::ShowCountdown(const QString &text)
 {
     ui->StatusPanel0->setText(text);
-    ui->TimerStatusEdit->setText(QStringLiteral("Осталось ") + text);
+    ui->TimerStatusEdit->setText(tr("Осталось ") + text);
     // The next alarm below the countdown, as the tray shows it without the window.
     const QString alarm = m_timer->nextAlarmText();
-    m_myTrayIcon->setToolTip(QStringLiteral("Ondavo - Таймер сработает через ") + text +
+    m_myTrayIcon->setToolTip(tr("Ondavo - Таймер сработает через ") + text +
                              (alarm.isEmpty() ? QString() : QLatin1Char('\n') + alarm));
 }
 
@@ -217,14 +217,14 @@ void TOndavoForm1::showTimerFailure(const QString &text)
 {
     ui->TimerStatusEdit->setText(text);
     if (!isVisible() || isMinimized())
-        m_myTrayIcon->showBalloon(QStringLiteral("Таймер Ondavo"), text, true);
+        m_myTrayIcon->showBalloon(tr("Таймер Ondavo"), text, true);
 }
 
 // A warning about the alarm goes to the tray as well: it matters most when nobody looks.
 void TOndavoForm1::showWarning(const QString &text)
 {
     ui->TimerStatusEdit->setText(text);
-    m_myTrayIcon->showBalloon(QStringLiteral("Будильник Ondavo"), text, true);
+    m_myTrayIcon->showBalloon(tr("Будильник Ondavo"), text, true);
 }
 
 // The radio pane has stopped for the sleep already; the clock pane stops too, if it was ever made.

@@ -98,7 +98,7 @@ void TOndavoForm1::pageShown(int index)
 void TOndavoForm1::HelpTabSheetShow()
 {
     // Read anew at every show: nothing is cached.
-    ui->VersionLabel->setText(QStringLiteral("Ver. ") + m_env.platform->fileVersionText());
+    ui->VersionLabel->setText(tr("Ver. ") + m_env.platform->fileVersionText());
 }
 
 // HomePageLabelClick and UpdatePageLabelClick.

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,10 +44,11 @@ QString escapeValue(QString value)
         .replace(QLatin1Char('\r'), QStringLiteral("\\r"));
 }
 
-bool fail(QString *error, const QString &reason)
+// The person reads the reason; the paths and the system's words go to the journal.
+bool fail(QString *error, const char *reason, const QString &detail)
 {
-    *error = reason;
-    qCWarning(lcPlatform) << "Could not change the start at login:" << reason;
+    *error = QCoreApplication::translate("Autostart", reason);
+    qCWarning(lcPlatform).noquote() << "Could not change the start at login:" << *error << "(" + detail + ")";
     return false;
 }
 
@@ -98,13 +100,15 @@ bool writeEntry(const QString &path, const QByteArray &entry, QString *error)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return fail(error, QStringLiteral("не удалось создать папку %1").arg(folder));
+        return fail(error, QT_TRANSLATE_NOOP("Autostart", "не удалось создать папку автозапуска"), folder);
     QFile link(path);
     if (QFileInfo(path).isSymLink() && !link.remove())
-        return fail(error, QStringLiteral("не удалось удалить %1: %2").arg(path, link.errorString()));
+        return fail(error, QT_TRANSLATE_NOOP("Autostart", "не удалось заменить ссылку автозапуска"),
+                    path + QStringLiteral(": ") + link.errorString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        return fail(error, QStringLiteral("не удалось записать %1: %2").arg(path, file.errorString()));
+        return fail(error, QT_TRANSLATE_NOOP("Autostart", "не удалось записать файл автозапуска"),
+                    path + QStringLiteral(": ") + file.errorString());
     return true;
 }
 
@@ -132,7 +136,8 @@ bool Autostart::set(bool on, const QString &executable, QString *error)
     if (!on) {
         QFile file(path);
         if (present(path) && !file.remove())
-            return fail(error, QStringLiteral("не удалось удалить %1: %2").arg(path, file.errorString()));
+            return fail(error, QT_TRANSLATE_NOOP("Autostart", "не удалось удалить файл автозапуска"),
+                        path + QStringLiteral(": ") + file.errorString());
         if (!isOn())
             return true;
         // A system-wide entry would still start: the user's hiding entry overrides it.
@@ -148,13 +153,15 @@ bool Autostart::set(bool on, const QString &executable, QString *error)
 
     const QFileInfo program(executable);
     if (!program.isFile() || !program.isExecutable())
-        return fail(error, QStringLiteral("программа %1 не найдена").arg(executable));
+        return fail(error, QT_TRANSLATE_NOOP("Autostart", "не найден исполняемый файл программы"),
+                    executable);
 
     const QString exec = execArgument(executable) + QLatin1Char(' ') + Argument;
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
                                             "Type=Application\n"
                                             "Name=Ondavo\n"
-                                            "Comment=Интернет-радио и часы с будильником\n"
+                                            "Comment=Internet radio and clock with an alarm\n"
+                                            "Comment[ru]=Интернет-радио и часы с будильником\n"
                                             "Exec=%1\n"
                                             "Icon=ondavo\n"
                                             "Terminal=false\n"

@@ -21,16 +21,11 @@ const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
 // polkit may be waiting for the user to type a password; libdbus reads this value as "no timeout".
 const int kInteractiveTimeout = std::numeric_limits<int>::max();
 
-QString errorText(const QDBusError &error, const QString &fallback = QString())
-{
-    if (!error.message().isEmpty())
-        return error.message();
-    return error.name().isEmpty() ? fallback : error.name();
-}
-
+// For the journal: why there is no bus, as the system says it.
 QString noBusText(const QDBusConnection &bus)
 {
-    return errorText(bus.lastError(), QStringLiteral("No D-Bus connection"));
+    const QString detail = failureDetail(bus.lastError());
+    return detail.isEmpty() ? QStringLiteral("No D-Bus connection") : detail;
 }
 
 QDBusMessage logindCall(const QString &method, const QVariantList &arguments)
@@ -60,7 +55,8 @@ struct Logind::IdleAttempt
     quint64 request = 0;
     int pending = 2;
     bool granted = false;
-    QString logindError;
+    QDBusError logindError;
+    QString noBus; // why logind could not be asked, for the journal
     QString portalError;
 };
 
@@ -92,14 +88,15 @@ void Logind::callPower(Platform::Request request, const QString &method)
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         QMetaObject::invokeMethod(
-            this, [this, request, reason = noBusText(bus)] { fail(request, reason); }, Qt::QueuedConnection);
+            this, [this, request, detail = noBusText(bus)] { fail(request, noBusSentence(), detail); },
+            Qt::QueuedConnection);
         return;
     }
     using Reply = QDBusPendingReply<>;
     onReply<Reply>(bus.asyncCall(logindCall(method, {true}), kInteractiveTimeout),
                    [self = QPointer<Logind>(this), request](const Reply &reply) {
                        if (self && reply.isError())
-                           self->fail(request, errorText(reply.error()));
+                           self->fail(request, failureSentence(reply.error()), failureDetail(reply.error()));
                    });
 }
 
@@ -121,11 +118,11 @@ void Logind::inhibitIdle(const QString &why)
                            if (reply.isValid())
                                self->m_idleLock = reply.value();
                            else
-                               attempt->logindError = errorText(reply.error());
+                               attempt->logindError = reply.error();
                            self->idleAnswered(*attempt, reply.isValid());
                        });
     } else {
-        attempt->logindError = noBusText(bus);
+        attempt->noBus = noBusText(bus);
         refuseIdleLater(attempt);
     }
     inhibitThroughPortal(why, attempt);
@@ -155,7 +152,7 @@ void Logind::inhibitThroughPortal(const QString &why, const std::shared_ptr<Idle
             closePortalRequest(self->m_portalLock);
             self->m_portalLock = reply.value();
         } else if (!isServiceAbsent(reply.error())) {
-            attempt->portalError = errorText(reply.error());
+            attempt->portalError = failureDetail(reply.error());
         }
         self->idleAnswered(*attempt, reply.isValid());
     });
@@ -166,11 +163,13 @@ void Logind::idleAnswered(IdleAttempt &attempt, bool granted)
     attempt.granted = attempt.granted || granted;
     if (--attempt.pending > 0 || attempt.granted)
         return;
-    // The portal's own refusal goes to the journal only; logind's words are the reason.
-    const QString note = attempt.portalError.isEmpty()
-                             ? QString()
-                             : QStringLiteral(" (desktop portal: %1)").arg(attempt.portalError);
-    fail(Platform::Request::IdleLock, attempt.logindError, note);
+    // The portal's own refusal goes to the journal only; logind's answer is the reason.
+    QStringList details{attempt.noBus.isEmpty() ? failureDetail(attempt.logindError) : attempt.noBus};
+    if (!attempt.portalError.isEmpty())
+        details << QStringLiteral("desktop portal: %1").arg(attempt.portalError);
+    fail(Platform::Request::IdleLock,
+         attempt.noBus.isEmpty() ? failureSentence(attempt.logindError) : noBusSentence(),
+         details.join("; "));
 }
 
 // Queued so that a failure is never reported from inside the call that caused it.
@@ -185,9 +184,9 @@ void Logind::refuseIdleLater(const std::shared_ptr<IdleAttempt> &attempt)
         Qt::QueuedConnection);
 }
 
-void Logind::fail(Platform::Request request, const QString &reason, const QString &note)
+void Logind::fail(Platform::Request request, const QString &reason, const QString &detail)
 {
-    qCWarning(lcPlatform).noquote() << request << "failed:" << reason + note;
+    qCWarning(lcPlatform).noquote() << request << "failed:" << reason << "(" + detail + ")";
     emit failed(request, reason);
 }
 

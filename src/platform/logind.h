@@ -42,7 +42,8 @@ private:
     void inhibitThroughPortal(const QString &why, const std::shared_ptr<IdleAttempt> &attempt);
     void idleAnswered(IdleAttempt &attempt, bool granted);
     void refuseIdleLater(const std::shared_ptr<IdleAttempt> &attempt);
-    void fail(Platform::Request request, const QString &reason, const QString &note = QString());
+    // reason is for the person; detail, the system's own words, for the journal only.
+    void fail(Platform::Request request, const QString &reason, const QString &detail);
 
     // Bumped by every inhibitIdle() and releaseIdle(), so that a reply to an older request is dropped.
     quint64 m_idleRequest = 0;

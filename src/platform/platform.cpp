@@ -18,10 +18,7 @@ void Platform::watchNetwork() {}
 void Platform::suspendUntil(const QDateTime &)
 {
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            emit requestFailed(Request::WakeTimer, QStringLiteral("эта система не умеет будить себя сама"));
-        },
+        this, [this] { emit requestFailed(Request::WakeTimer, tr("эта система не умеет будить себя сама")); },
         Qt::QueuedConnection);
 }
 
@@ -34,7 +31,7 @@ bool Platform::startsAtLogin() const
 
 bool Platform::setStartsAtLogin(bool, QString *error)
 {
-    *error = QStringLiteral("запуск вместе с системой здесь не поддерживается");
+    *error = tr("запуск вместе с системой здесь не поддерживается");
     return false;
 }
 

@@ -208,12 +208,13 @@ public:
         process.setProcessEnvironment(childEnvironment());
         if (process.startDetached())
             return true;
-        // Qt says only "execv: No such file or directory" for a name that is nowhere on PATH.
+        // Qt says only "execv: No such file or directory" for a name that is nowhere on PATH. Its
+        // words for other failures hold the system's, which go to the journal only.
         if (!program.contains(QLatin1Char('/')) && QStandardPaths::findExecutable(program).isEmpty())
-            *error = QStringLiteral("программа %1 не найдена").arg(program);
+            *error = Platform::tr("программа %1 не найдена").arg(program);
         else
-            *error = process.errorString();
-        qCWarning(lcPlatform) << "Could not start" << program << arguments << ":" << *error;
+            *error = Platform::tr("программу запустить не удалось");
+        qCWarning(lcPlatform) << "Could not start" << program << arguments << ":" << process.errorString();
         return false;
     }
 

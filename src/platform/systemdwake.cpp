@@ -126,7 +126,7 @@ QList<AuxUnit> wakeUnits(const QString &timer, const QDateTime &wakeAt, UnitProp
     // In UTC: the manager's time zone need not be the program's, and the moment must not shift with
     // a change of daylight saving time. Fractions of a second are cut, so the wake-up is never late.
     const QString calendar = wakeAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + " UTC";
-    const QString description = QStringLiteral("Ondavo: пробуждение к будильнику");
+    const QString description = SystemdWake::tr("Ondavo: пробуждение к будильнику");
     *timerProperties = {property(QStringLiteral("Description"), description),
                         property(QStringLiteral("TimersCalendar"),
                                  QList<CalendarTimer>{{QStringLiteral("OnCalendar"), calendar}}),
@@ -184,7 +184,8 @@ int releaseOf(const QString &version)
 
 } // namespace
 
-// One start(): the journal gets every manager's answer, the user the last refusal in its own words.
+// One start(): the journal gets every manager's answer, the user the last refusal in words of the
+// interface.
 struct SystemdWake::Attempt
 {
     quint64 request = 0;
@@ -223,7 +224,7 @@ void SystemdWake::start(const QDateTime &wakeAt)
     attempt->unit = QStringLiteral("ondavo-wake-%1.timer")
                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
     if (tooSoon(wakeAt)) {
-        failLater(attempt, QStringLiteral("время пробуждения слишком близко или уже прошло"));
+        failLater(attempt, tr("время пробуждения слишком близко или уже прошло"));
         return;
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -284,7 +285,7 @@ void SystemdWake::answered(bool user, const std::shared_ptr<Attempt> &attempt, c
         // polkit may have waited for the password until the wake-up was too close.
         if (tooSoon(attempt->wakeAt)) {
             cancel();
-            fail(*attempt, QStringLiteral("время пробуждения слишком близко или уже прошло"));
+            fail(*attempt, tr("время пробуждения слишком близко или уже прошло"));
             return;
         }
         emit accepted();
@@ -292,7 +293,7 @@ void SystemdWake::answered(bool user, const std::shared_ptr<Attempt> &attempt, c
     }
     attempt->notes << QStringLiteral("%1: %2: %3").arg(managerName(user), error.name(), error.message());
     if (!isServiceAbsent(error))
-        attempt->refusal = error.message().isEmpty() ? error.name() : error.message();
+        attempt->refusal = failureSentence(error);
     if (user)
         startOn(false, attempt);
     else
@@ -344,8 +345,7 @@ void SystemdWake::fail(const Attempt &attempt, const QString &reason)
 {
     QString text = reason;
     if (text.isEmpty())
-        text = attempt.refusal.isEmpty() ? QStringLiteral("systemd недоступен")
-                                         : QStringLiteral("systemd отказал: %1").arg(attempt.refusal);
+        text = attempt.refusal.isEmpty() ? noBusSentence() : attempt.refusal;
     const QString notes = attempt.notes.isEmpty() ? QString() : " (" + attempt.notes.join("; ") + ")";
     qCWarning(lcPlatform).noquote() << Platform::Request::WakeTimer << "failed:" << text + notes;
     emit failed(Platform::Request::WakeTimer, text);

@@ -155,7 +155,7 @@ void RadioSession::sendLogin()
 {
     if (m_closing)
         return;
-    emit message(QStringLiteral("Пожалуйста подождите. Производится подключение."));
+    emit message(tr("Пожалуйста подождите. Производится подключение."));
     send(Requests::login(m_endpoints, m_userName, m_passw));
 }
 
@@ -164,7 +164,7 @@ bool RadioSession::logoff()
     m_closing = true;
     letStationGo();
     m_alarmWatch->stop();
-    emit message(QStringLiteral("Пожалуйста подождите. Идет закрытие соединений."));
+    emit message(tr("Пожалуйста подождите. Идет закрытие соединений."));
     m_ringing = false;
     return m_pane->navigate(Requests::logoff(m_endpoints, m_userName, m_passw));
 }
@@ -175,7 +175,7 @@ void RadioSession::goQuiet(const QString &wakeUpText)
         return;
     m_alarmWatch->stop();
     letStationGo();
-    emit message(QStringLiteral("Активирован тихий режим \"Сон\""));
+    emit message(tr("Активирован тихий режим \"Сон\""));
     send(Requests::sleep(m_endpoints, m_userName, m_passw, wakeUpText));
 }
 
@@ -230,9 +230,8 @@ void RadioSession::onClockError(const QUrl &url, bool *cancel)
     }
     const QUrl page = m_platform->fileBesideExecutable(QStringLiteral("clock/default/index.htm"));
     if (page.isEmpty())
-        emit localPageMissing(
-            QStringLiteral("Ошибка загрузки часов"),
-            QStringLiteral("Не найден локальный шаблон часов!\r\nПереустановите программу."));
+        emit localPageMissing(tr("Ошибка загрузки часов"),
+                              tr("Не найден локальный шаблон часов!\r\nПереустановите программу."));
     else
         navigateOrReport(page, m_clockPane);
 }
@@ -250,10 +249,10 @@ void RadioSession::ringAlarm()
         m_alarmEnds.setRemainingTime(m_alarmRingMs);
     m_alarmDue = true;
     if (m_platform->canPlaySound()) {
-        emit message(QStringLiteral("Радио не зазвучало: звонит будильник Ondavo"));
+        emit message(tr("Радио не зазвучало: звонит будильник Ondavo"));
         return;
     }
-    const QString unheard = QStringLiteral("Будильник не слышен: звуковой сервер недоступен");
+    const QString unheard = tr("Будильник не слышен: звуковой сервер недоступен");
     emit message(unheard);
     emit soundUnheard(unheard);
 }
@@ -493,9 +492,8 @@ bool RadioSession::loadLocalPage(bool alarm)
 {
     QUrl page = m_platform->fileBesideExecutable(LocalRadioPage);
     if (page.isEmpty()) {
-        emit localPageMissing(
-            QStringLiteral("Ошибка загрузки программы"),
-            QStringLiteral("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
+        emit localPageMissing(tr("Ошибка загрузки программы"),
+                              tr("Отсутствуют некоторые файлы программы!\r\nПереустановите программу."));
         return false;
     }
     if (alarm)

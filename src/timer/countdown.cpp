@@ -1,5 +1,7 @@
 #include "timer/countdown.h"
 
+#include <QCoreApplication>
+
 namespace Countdown {
 
 QString formatSeconds(qint64 seconds)
@@ -9,13 +11,18 @@ QString formatSeconds(qint64 seconds)
     const qint64 h = m / 60;
     const qint64 d = h / 24;
     QString text;
-    // Only the day count itself picks the word: 21 and 22 both take "дней".
+    // In Russian only the day count itself picks the word: 21 and 22 both take "дней". Other
+    // languages give each of the three words their own plural forms.
+    const int days = static_cast<int>(d);
     if (d == 1)
-        text = QStringLiteral("1 день ");
+        //: The day part of a countdown for 1 day; keep the blank at the end.
+        text = QCoreApplication::translate("Countdown", "%n день ", nullptr, days);
     else if (d >= 2 && d <= 4)
-        text = QString::number(d) + QStringLiteral(" дня ");
+        //: The day part of a countdown for 2 to 4 days; keep the blank at the end.
+        text = QCoreApplication::translate("Countdown", "%n дня ", nullptr, days);
     else if (d >= 5)
-        text = QString::number(d) + QStringLiteral(" дней ");
+        //: The day part of a countdown for 5 days or more; keep the blank at the end.
+        text = QCoreApplication::translate("Countdown", "%n дней ", nullptr, days);
     const auto two = [](qint64 v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
     return text + two(h % 24) + QLatin1Char(':') + two(m % 60) + QLatin1Char(':') + two(s % 60);
 }
@@ -23,17 +30,19 @@ QString formatSeconds(qint64 seconds)
 std::optional<QString> resetRemark(qint64 seconds)
 {
     if (seconds == 1)
-        return QStringLiteral("Остановлен за 1 сек до конца. На этот раз мир уцелел!");
+        return QCoreApplication::translate("Countdown",
+                                           "Остановлен за 1 сек до конца. На этот раз мир уцелел!");
     if (seconds >= 0 && seconds < 6)
-        return QStringLiteral("Остановлен за %1 сек до конца. Всё балуетесь, Штирлиц.").arg(seconds);
+        return QCoreApplication::translate(
+            "Countdown", "Остановлен за %n сек до конца. Всё балуетесь, Штирлиц.", nullptr, int(seconds));
     if (seconds >= 0 && seconds < 30)
-        return QStringLiteral("Вы молодец. Успели отключить таймер.");
+        return QCoreApplication::translate("Countdown", "Вы молодец. Успели отключить таймер.");
     return std::nullopt;
 }
 
 QString armedRemark()
 {
-    return QStringLiteral("Таймер успешно отключен.");
+    return QCoreApplication::translate("Countdown", "Таймер успешно отключен.");
 }
 
 } // namespace Countdown

@@ -1,5 +1,7 @@
 #include "timer/repeat.h"
 
+#include <QCoreApplication>
+
 namespace {
 bool ticked(Repeat::Days days, const QDate &date)
 {
@@ -27,7 +29,10 @@ std::optional<Repeat::Night> Repeat::next(Days days, const Night &last, qint64 n
 
 QString Repeat::alarmText(const DateTime &wakeUp)
 {
-    static const char *const names[] = {"пн", "вт", "ср", "чт", "пт", "сб", "вс"};
-    return QString::fromUtf8(names[wakeUp.date().dayOfWeek() - 1]) + QLatin1Char(' ') +
+    static const char *const names[] = {QT_TRANSLATE_NOOP("Repeat", "пн"), QT_TRANSLATE_NOOP("Repeat", "вт"),
+                                        QT_TRANSLATE_NOOP("Repeat", "ср"), QT_TRANSLATE_NOOP("Repeat", "чт"),
+                                        QT_TRANSLATE_NOOP("Repeat", "пт"), QT_TRANSLATE_NOOP("Repeat", "сб"),
+                                        QT_TRANSLATE_NOOP("Repeat", "вс")};
+    return QCoreApplication::translate("Repeat", names[wakeUp.date().dayOfWeek() - 1]) + QLatin1Char(' ') +
            wakeUp.time().toString(QStringLiteral("HH:mm"));
 }

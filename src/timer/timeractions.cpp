@@ -1,12 +1,16 @@
 #include "timer/timeractions.h"
 
+#include <QCoreApplication>
+
 namespace TimerActions {
 
 QStringList listTexts()
 {
-    return {QStringLiteral("Выключение программы"), QStringLiteral("Отключение компьютера"),
-            QStringLiteral("Переход системы в \"Спящий\" режим"), QStringLiteral("Выполнить команду системы"),
-            QStringLiteral("Тихий режим сна + Будильник")};
+    return {QCoreApplication::translate("TimerActions", "Выключение программы"),
+            QCoreApplication::translate("TimerActions", "Отключение компьютера"),
+            QCoreApplication::translate("TimerActions", "Переход системы в \"Спящий\" режим"),
+            QCoreApplication::translate("TimerActions", "Выполнить команду системы"),
+            QCoreApplication::translate("TimerActions", "Тихий режим сна + Будильник")};
 }
 
 QString extraPage(int index)
@@ -23,27 +27,38 @@ QString extraPage(int index)
 
 Balloon balloon(int index, qint64 seconds, const QString &command)
 {
-    const QString n = QString::number(seconds);
-    const QString lead = QStringLiteral("Через ") + n + QStringLiteral(" секунд ");
-    const QString clickLine = QStringLiteral("\r\nДля перехода к таймеру щелкните по этому сообщению.");
+    const int n = static_cast<int>(seconds);
+    //: The balloon's lead, followed by what will happen; keep the blank at the end.
+    const QString lead = QCoreApplication::translate("TimerActions", "Через %n секунд ", nullptr, n);
+    const QString clickLine =
+        QStringLiteral("\r\n") +
+        QCoreApplication::translate("TimerActions", "Для перехода к таймеру щелкните по этому сообщению.");
     Balloon b;
-    b.title = QStringLiteral("Таймер Ondavo включен!");
+    b.title = QCoreApplication::translate("TimerActions", "Таймер Ondavo включен!");
     switch (index) {
     case CloseProgram:
         b.warning = false;
-        b.text = lead + QStringLiteral("программа Ondavo будет выключена.") + clickLine;
+        b.text = lead + QCoreApplication::translate("TimerActions", "программа Ondavo будет выключена.") +
+                 clickLine;
         break;
     case PowerOff:
-        b.text = lead + QStringLiteral("компьютер будет выключен!") + clickLine;
+        b.text = lead + QCoreApplication::translate("TimerActions", "компьютер будет выключен!") + clickLine;
         break;
     case Suspend:
-        b.text = lead + QStringLiteral("компьютер будет переведен в \"Спящий\" режим!") + clickLine;
+        b.text =
+            lead +
+            QCoreApplication::translate("TimerActions", "компьютер будет переведен в \"Спящий\" режим!") +
+            clickLine;
         break;
     case RunCommand:
-        b.text = lead + QStringLiteral("будет запущена команда \"") + command + QLatin1Char('"') + clickLine;
+        b.text = lead +
+                 QCoreApplication::translate("TimerActions", "будет запущена команда \"%1\"").arg(command) +
+                 clickLine;
         break;
     default:
-        b.text = QStringLiteral("Таймер сработает через ") + n + QStringLiteral(" секунд. ");
+        //: Keep the blank at the end.
+        b.text =
+            QCoreApplication::translate("TimerActions", "Таймер сработает через %n секунд. ", nullptr, n);
         break;
     }
     return b;
@@ -53,13 +68,14 @@ QString keepAwakeReason(int index, const QString &momentText)
 {
     const QStringList texts = listTexts();
     if (index < 0 || index >= texts.size())
-        return QStringLiteral("Таймер Ondavo сработает в %1").arg(momentText);
-    return QStringLiteral("Таймер Ondavo: «%1» в %2").arg(texts.at(index), momentText);
+        return QCoreApplication::translate("TimerActions", "Таймер Ondavo сработает в %1").arg(momentText);
+    return QCoreApplication::translate("TimerActions", "Таймер Ondavo: «%1» в %2")
+        .arg(texts.at(index), momentText);
 }
 
 QString keepAwakeForAlarmReason(const QString &wakeUpText)
 {
-    return QStringLiteral("Будильник Ondavo включит радио в %1").arg(wakeUpText);
+    return QCoreApplication::translate("TimerActions", "Будильник Ondavo включит радио в %1").arg(wakeUpText);
 }
 
 QString trimControls(const QString &text)

@@ -36,7 +36,7 @@ qint64 msFromNow(const QDateTime &now, const DateTime &moment)
 
 QString missedText(const DateTime &wakeUp)
 {
-    return QStringLiteral("Будильник пропущен: он должен был прозвенеть %1")
+    return TimerModel::tr("Будильник пропущен: он должен был прозвенеть %1")
         .arg(LocaleDateTime::format(wakeUp, QLocale()));
 }
 
@@ -44,16 +44,16 @@ QString failureText(Platform::Request request, const QString &reason)
 {
     switch (request) {
     case Platform::Request::PowerOff:
-        return QStringLiteral("Компьютер не выключен: %1").arg(reason);
+        return TimerModel::tr("Компьютер не выключен: %1").arg(reason);
     case Platform::Request::Suspend:
-        return QStringLiteral("Компьютер не уснул: %1").arg(reason);
+        return TimerModel::tr("Компьютер не уснул: %1").arg(reason);
     case Platform::Request::WakeTimer:
         // No timer, no sleep: the computer stays awake, held so, until the alarm.
-        return QStringLiteral("Компьютер не уснул до будильника: %1").arg(reason);
+        return TimerModel::tr("Компьютер не уснул до будильника: %1").arg(reason);
     case Platform::Request::IdleLock:
         break;
     }
-    return QStringLiteral("Система может уснуть до срока таймера: %1").arg(reason);
+    return TimerModel::tr("Система может уснуть до срока таймера: %1").arg(reason);
 }
 
 } // namespace
@@ -96,7 +96,7 @@ void TimerModel::setSnoozeOfferMs(int ms)
 
 QString TimerModel::snoozeText()
 {
-    return QStringLiteral("Отложить на %1 минут").arg(SnoozeMinutes);
+    return tr("Отложить на %1 минут").arg(SnoozeMinutes);
 }
 
 int TimerModel::nextTickMs() const
@@ -147,18 +147,18 @@ QString TimerModel::arm(const TimerSettings &draft)
 {
     // The page shows the set button only when arming may be asked; the rule is kept here.
     if (m_phase == Phase::QuietSleep)
-        return QStringLiteral("Тихий режим \"Сон\" уже включен: сначала нажмите \"Снять\"");
+        return tr("Тихий режим \"Сон\" уже включен: сначала нажмите \"Снять\"");
     if (m_phase == Phase::Ended)
         return QString();
     const QDateTime now = m_clock->now();
     const Action action = actionFromIndex(draft.action);
     m_timerTime = draft.moment;
     if (msFromNow(now, m_timerTime) < 0)
-        return QStringLiteral("Установленное время уже истекло!");
+        return tr("Установленное время уже истекло!");
     if (action == Action::QuietSleep) {
         m_wakeUpTime = draft.wakeUp;
         if (msFromNow(now, m_wakeUpTime) < 0)
-            return QStringLiteral("Время будильника уже истекло!");
+            return tr("Время будильника уже истекло!");
     }
     endSnoozeOffer(); // the user is here
     cancelWakeTimer();
@@ -177,7 +177,7 @@ QString TimerModel::arm(const TimerSettings &draft)
     m_platform->inhibitIdle(TimerActions::keepAwakeReason(static_cast<int>(m_action),
                                                           LocaleDateTime::format(m_timerTime, QLocale())));
     if (m_action == Action::QuietSleep && !m_platform->canPlaySound())
-        emit warning(QStringLiteral("Будильник не будет слышен: звуковой сервер недоступен"));
+        emit warning(tr("Будильник не будет слышен: звуковой сервер недоступен"));
     return QString();
 }
 
@@ -198,7 +198,7 @@ void TimerModel::resumeRepeat()
     if (!night)
         return;
     armNight(*night);
-    emit notice(QStringLiteral("Будильник повторяется: следующий %1").arg(Repeat::alarmText(night->wakeUp)));
+    emit notice(tr("Будильник повторяется: следующий %1").arg(Repeat::alarmText(night->wakeUp)));
 }
 
 // The night armed last while its wake-up is still ahead (the program ended before it, or a snooze
@@ -238,7 +238,7 @@ QString TimerModel::nextAlarmText() const
         wakeUp = m_wakeAt;
     else if (m_phase == Phase::Armed && m_action == Action::QuietSleep)
         wakeUp = m_wakeUpTime;
-    return wakeUp.isNull() ? QString() : QStringLiteral("Будильник: ") + Repeat::alarmText(wakeUp);
+    return wakeUp.isNull() ? QString() : tr("Будильник: ") + Repeat::alarmText(wakeUp);
 }
 
 void TimerModel::reset()
@@ -364,11 +364,11 @@ void TimerModel::RunTimerCommand()
     if (command.kind == TimerCommand::Open) {
         started = m_platform->openUrl(command.url);
         if (!started)
-            error = QStringLiteral("Не удалось открыть %1").arg(command.url.toDisplayString());
+            error = tr("Не удалось открыть %1").arg(command.url.toDisplayString());
     } else {
         started = m_platform->startDetached(command.program, command.arguments, &error);
         if (!started)
-            error = QStringLiteral("Команда не запущена: %1").arg(error);
+            error = tr("Команда не запущена: %1").arg(error);
     }
     if (!started) {
         // The program stays, so the message can be read.
@@ -424,7 +424,7 @@ void TimerModel::onSleepAnswered(bool accepted, const QString &reason)
         return;
     // The program's own alarm still rings at the wake-up: quiet sleep stays.
     if (!accepted)
-        emit failed(QStringLiteral("Будильник не принят сервисом: %1").arg(reason));
+        emit failed(tr("Будильник не принят сервисом: %1").arg(reason));
     if (m_sleepRequestWait->isActive())
         suspendForAlarm();
 }

@@ -325,20 +325,20 @@ void TestWakeTimer::wake_data()
     row("user manager refuses", "254", "user refuses", "sleep",
         "user refuses A | system start A | suspend True");
     row("both refuse", "254", "user refuses | system refuses", "sleep", "user refuses A | system refuses A",
-        "WakeTimer: systemd отказал: Interactive authentication required.",
-        "WakeTimer failed: systemd отказал: .*user manager: org.freedesktop.DBus.Error.InvalidArgs: Cannot "
+        "WakeTimer: нет разрешения",
+        "WakeTimer failed: нет разрешения .*user manager: org.freedesktop.DBus.Error.InvalidArgs: Cannot "
         "set property .*system manager: org.freedesktop.DBus.Error.InteractiveAuthorizationRequired: Inter");
-    row("polkit says no", "252", "system refuses", "sleep", "system refuses A",
-        "WakeTimer: systemd отказал: Interactive authentication required.",
+    row("polkit says no", "252", "system refuses", "sleep", "system refuses A", "WakeTimer: нет разрешения",
         "systemd 252 cannot wake the system; system manager: org.freedesktop.DBus.Error.Interactive");
     row("user refuses, no system manager", "254", "user refuses | no system manager", "sleep",
-        "user refuses A", "WakeTimer: systemd отказал: Cannot set property WakeSystem, or unknown property.",
+        "user refuses A", "WakeTimer: система этого не поддерживает",
         "system manager: org.freedesktop.DBus.Error.ServiceUnknown");
-    row("no managers", "", "no system manager", "sleep", "", "WakeTimer: systemd недоступен",
-        "WakeTimer failed: systemd недоступен .user manager: org.freedesktop.DBus.Error.ServiceUnknown: .*; "
+    row("no managers", "", "no system manager", "sleep", "", "WakeTimer: системная служба недоступна",
+        "WakeTimer failed: системная служба недоступна .user manager: "
+        "org.freedesktop.DBus.Error.ServiceUnknown: .*; "
         "system manager: org.freedesktop.DBus.Error.ServiceUnknown: ");
     row("logind refuses", "254", "logind refuses", "sleep", "user start A | suspend True",
-        "Suspend: Access denied", "Suspend failed: Access denied");
+        "Suspend: нет разрешения", "Suspend failed: нет разрешения .*AccessDenied: Access denied");
     row("wake-up passed", "254", "", "past", "", "WakeTimer: время пробуждения слишком близко или уже прошло",
         "WakeTimer failed: время пробуждения");
     row("wake-up passed, then set again", "254", "", "past | sleep", "user start A | suspend True");
