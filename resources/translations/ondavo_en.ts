@@ -155,6 +155,10 @@ Please reinstall the program.</translation>
         <translation>Some of the program&apos;s files are missing!<byte value="xd"/>
 Please reinstall the program.</translation>
     </message>
+    <message>
+        <source>Нет связи с радио: новая попытка через %1 с</source>
+        <translation>No connection to the radio: next try in %1 s</translation>
+    </message>
 </context>
 <context>
     <name>Repeat</name>
@@ -513,6 +517,21 @@ Please reinstall the program.</translation>
     <message>
         <source>Будильник не принят сервисом: %1</source>
         <translation>The service did not accept the alarm: %1</translation>
+    </message>
+</context>
+<context>
+    <name>VolumeItem</name>
+    <message>
+        <source>Громче</source>
+        <translation>Louder</translation>
+    </message>
+    <message>
+        <source>Тише</source>
+        <translation>Quieter</translation>
+    </message>
+    <message>
+        <source>Громкость: %1 %</source>
+        <translation>Volume: %1 %</translation>
     </message>
 </context>
 <context>
