@@ -14,8 +14,6 @@
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
 
 namespace {
 // The program's icon as a file the desktop can show: the installed one, else a copy of the built-in.
@@ -33,17 +31,6 @@ QUrl iconFileUrl()
     return QUrl::fromLocalFile(path);
 }
 
-// Panes that tell the pages the interface's language: the local pages speak it, and the service
-// hears it in every request.
-BrowserPaneFactory speaking(BrowserPaneFactory factory, const QLocale &language)
-{
-    return [factory = std::move(factory), accept = language.bcp47Name()](PaneRole role, QWidget *parent) {
-        BrowserPane *pane = factory(role, parent);
-        if (const auto *view = qobject_cast<QWebEngineView *>(pane->widget()); view && view->page())
-            view->page()->profile()->setHttpAcceptLanguage(accept);
-        return pane;
-    };
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -78,7 +65,7 @@ int main(int argc, char *argv[])
     Environment env;
     env.clock = &clock;
     env.platform = platform.get();
-    env.paneFactory = speaking(makeWebEnginePaneFactory(platform.get(), &app), language);
+    env.paneFactory = makeWebEnginePaneFactory(platform.get(), &app, language.bcp47Name());
     env.endpoints = Endpoints::builtIn();
     // Media keys and the desktop's player controls, where there is a session bus.
     MediaPlayer mediaPlayer(Autostart::DesktopId, iconFileUrl());

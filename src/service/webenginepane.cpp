@@ -214,13 +214,16 @@ void keepMediaKeysFromEngine()
     qputenv(variable, flags.join(' '));
 }
 
-QWebEngineProfile *createProfile(QObject *parent)
+QWebEngineProfile *createProfile(QObject *parent, const QString &acceptLanguage)
 {
     // A named profile keeps the service's cookies and local storage between runs, as a system
     // browser control would. Qt puts it in its usual per-application places (storage in the XDG
     // data folder, the HTTP cache in the XDG cache folder); only one instance of the program runs,
     // so no second process competes for it.
     auto *profile = new QWebEngineProfile(QStringLiteral("Ondavo"), parent);
+    // The local pages speak the program's language; the service hears it in every request.
+    if (!acceptLanguage.isEmpty())
+        profile->setHttpAcceptLanguage(acceptLanguage);
 
     QWebEngineSettings *settings = profile->settings();
     // The wake-up login must start the radio without a click.
@@ -241,7 +244,9 @@ QWebEngineProfile *createProfile(QObject *parent)
 class ProfileHolder : public QObject
 {
 public:
-    explicit ProfileHolder(QObject *parent) : QObject(parent) {}
+    ProfileHolder(QObject *parent, const QString &acceptLanguage)
+        : QObject(parent), m_acceptLanguage(acceptLanguage)
+    {}
     ~ProfileHolder() override
     {
         for (const QPointer<WebEnginePane> &pane : std::as_const(m_panes)) {
@@ -254,7 +259,7 @@ public:
     QWebEngineProfile *profile()
     {
         if (!m_profile)
-            m_profile = createProfile(this);
+            m_profile = createProfile(this, m_acceptLanguage);
         return m_profile;
     }
 
@@ -266,15 +271,17 @@ public:
 
 private:
     QWebEngineProfile *m_profile = nullptr;
+    QString m_acceptLanguage;
     QList<QPointer<WebEnginePane>> m_panes;
 };
 
 } // namespace
 
-BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent)
+BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent,
+                                            const QString &acceptLanguage)
 {
     keepMediaKeysFromEngine();
-    QPointer<ProfileHolder> holder = new ProfileHolder(profileParent);
+    QPointer<ProfileHolder> holder = new ProfileHolder(profileParent, acceptLanguage);
     return [holder, platform](PaneRole, QWidget *parent) -> BrowserPane * {
         auto *pane = new WebEnginePane(holder ? holder->profile() : nullptr, platform, parent);
         if (holder)

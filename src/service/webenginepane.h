@@ -17,8 +17,10 @@ class QWebEngineView;
 // One web-engine profile shared by every pane the factory makes. Make the factory before the engine
 // starts: it sets the engine's switches. The profile is a child of
 // profileParent; panes still alive when it goes lose their page first, so the engine never sees
-// a page outlive its profile.
-BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent);
+// a page outlive its profile. The pages hear acceptLanguage (BCP 47) as the language to speak;
+// empty, the engine's own.
+BrowserPaneFactory makeWebEnginePaneFactory(Platform *platform, QObject *profileParent,
+                                            const QString &acceptLanguage = QString());
 
 // A browser pane over QWebEngineView. The engine shows no dialog of its own, Ctrl+N (without
 // Shift) is swallowed, and requests for a new window open the address in the default browser.
