@@ -6,12 +6,15 @@
 #include "settings/identity.h"
 
 #include <QDeadlineTimer>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+Q_LOGGING_CATEGORY(lcRadio, "ondavo.radio", QtInfoMsg)
+
 const QString LocalRadioPage = QStringLiteral("radio/localhost/index.htm");
 // A query, not a fragment: a fragment on the page already shown would be a jump within it, and the
 // page reads its mode only when it loads.
@@ -70,6 +73,7 @@ RadioSession::RadioSession(BrowserPane *pane, Platform *platform, const Endpoint
     m_attempt->setSingleShot(true);
     m_attempt->setInterval(AttemptMs);
     connect(m_attempt, &QTimer::timeout, this, [this] {
+        qCInfo(lcRadio) << "A reconnect attempt neither loaded nor failed; given up";
         m_pane->stop();
         if (isAlarmDue())
             ringAlarm();
@@ -362,6 +366,8 @@ void RadioSession::onMediaEvent(BrowserPane::MediaEvent event)
     using E = BrowserPane::MediaEvent;
     switch (event) {
     case E::Playing:
+        if (m_lost)
+            qCInfo(lcRadio) << "The station plays again";
         m_stall->stop();
         m_retry->stop();
         m_attempt->stop();
@@ -399,6 +405,7 @@ void RadioSession::stationLost()
     m_attempt->stop();
     const int ms = reconnectDelayMs(m_attempts++);
     m_retry->start(ms);
+    qCInfo(lcRadio) << "The station stopped by itself; attempt" << m_attempts << "in" << ms / 1000 << "s";
     // While the alarm rings, panel 1 keeps saying why.
     if (!isAlarmDue())
         emit message(tr("Нет связи с радио: новая попытка через %1 с").arg(ms / 1000));

@@ -25,16 +25,23 @@ recorded_from=$(date +%s.%N)
 parec -d heard.monitor --raw --format=s16le --channels=1 --rate=8000 > "$work/heard.raw" & pids+=($!)
 marks="$out/marks.txt"
 : > "$marks"
-mark() { echo "$1 $(date +%s.%N)" >> "$marks"; echo "$1 at +$(( $(date +%s) - ${recorded_from%.*} )) s"; }
+mark() { echo "$1 $(date +%s.%N)" >> "$marks"; echo "$1 at +$(( $(date +%s) - ${recorded_from%.*} )) s, $(date +%T)"; }
 logins() { grep -c 'action=login' "$work/service.log" || true; }
 
+# The program's journal lines (ondavo.radio says each attempt), stamped, beside the screenshots.
+export QT_MESSAGE_PATTERN='%{time h:mm:ss.zzz} %{category}: %{message}'
+: > "$out/program.log"
+start_program() {
+    "$bin/ondavo" 2>>"$out/program.log" & app=$!; pids+=($app)
+    sleep 8
+    win=$(xdotool search --sync --onlyvisible --name '^Ondavo' | head -1)
+}
 mkdir -p "$XDG_CONFIG_HOME/Ondavo"
 printf '[Settings]\nUserName=listener\nPassw=secret\n' > "$XDG_CONFIG_HOME/Ondavo/settings.ini"
-# On the stations page: the endless station (the last of the list), and the player's own button.
-pick_stream() { at 43 15; at 300 "$stream_y"; }
-player_button() { at 30 "$player_y"; }
-stream_y=${STREAM_Y:-440}
-player_y=${PLAYER_Y:-95}
+# On the stations page: the endless station, the last of the list, and the player's own button
+# at the top; the page is scrolled there with the keys, after a click on its header.
+pick_stream() { at 43 15; at 400 60; xdotool key End; sleep 1; at 158 198; }
+player_button() { at 43 15; at 400 60; xdotool key Home; sleep 1; at 41 125; }
 
 start_program
 pick_stream; sleep 5; shot 1-playing; mark playing
@@ -47,7 +54,7 @@ sleep 30; shot 2-back; mark back-end
 before_pause=$(logins)
 player_button; mark paused
 sleep 45; shot 3-paused; mark paused-end
-echo "logins during the 45 s pause: $(( $(logins) - before_pause )) (must be 0)"
+during_pause=$(( $(logins) - before_pause ))
 player_button; sleep 5; mark full
 sleep 5
 playerctl --player=ondavo volume 0.25; sleep 1; mark quarter
@@ -69,9 +76,11 @@ start_program
 pick_stream; sleep 5; mark restarted
 sleep 5; mark restarted-end; shot 6-restarted
 kill "${pids[-1]}" 2>/dev/null || true
-python3 - "$work/heard.raw" "$recorded_from" "$marks" "$moment" <<'EOF'
+cp "$work/service.log" "$out/"
+python3 - "$work/heard.raw" "$recorded_from" "$marks" "$moment" "$during_pause" <<'EOF'
 import array, math, sys
 raw, start, marks_file, moment = sys.argv[1], float(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+during_pause = int(sys.argv[5])
 data = open(raw, 'rb').read()
 samples = array.array('h')
 samples.frombytes(data[:len(data) // 2 * 2])
@@ -104,7 +113,8 @@ back = first_heard(marks['back'], marks['back-end'])
 say('heard again %s s after the hosts came back' % (None if back is None else round(back, 1)),
     back is not None and back <= 30)
 paused = max(level(t, t + 1) for t in range(int(marks['paused'] + 2), int(marks['paused-end'])))
-say('paused on the page: loudest second %.1f dBFS' % paused, paused < -40)
+say('paused on the page: loudest second %.1f dBFS, %d logins meanwhile' % (paused, during_pause),
+    paused < -40 and during_pause == 0)
 full, quarter = level(marks['full'] - 3, marks['full']), level(marks['quarter'], marks['quarter-end'])
 say('volume 0.25: %.1f -> %.1f dBFS' % (full, quarter), quarter <= full - 6)
 before = level(moment - 75, moment - 62)
