@@ -5,6 +5,7 @@
 #include "platform/mediaplayer.h"
 #include "platform/platform.h"
 #include "service/webenginepane.h"
+#include "ui/accessibility.h"
 #include "ui/hintstyle.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ int main(int argc, char *argv[])
     nameSoundStreams(QStringLiteral("ondavo"));
 
     QApplication::setStyle(new HintStyle);
+    Accessibility::install();
 
     SystemClock clock;
     const std::unique_ptr<Platform> platform = createSystemPlatform();
@@ -69,7 +71,8 @@ int main(int argc, char *argv[])
         env.mediaPlayer = &mediaPlayer;
 
     TOndavoForm1 window(env);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &TOndavoForm1::RestoreFromTray);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     &TOndavoForm1::RestoreFromTray);
     QObject::connect(&window, &TOndavoForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     // The end of the session never waits for us: the logoff goes out, the settings are kept.

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "radio/radiosession.h"
 #include "service/browserpane.h"
+#include "ui/linklabel.h"
 #include "ui/trayicon.h"
 
 #include <QCloseEvent>
@@ -96,8 +97,10 @@ void TOndavoForm1::setupComponents()
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
-    ui->HomePageLabel->installEventFilter(this);
-    ui->UpdatePageLabel->installEventFilter(this);
+    connect(ui->HomePageLabel, &LinkLabel::activated, this,
+            [this] { openSitePage(QStringLiteral("/index.php?action=ondavo")); });
+    connect(ui->UpdatePageLabel, &LinkLabel::activated, this,
+            [this] { openSitePage(QStringLiteral("/index.php?action=ondavo&subact=download")); });
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
 }
 
@@ -209,15 +212,6 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
             m_autoOpenTabTimer->stop(); // PageControl1MouseLeave
         }
     }
-    // A link opens when the button comes up over it; dragging off first is a change of mind.
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-        (watched == ui->HomePageLabel || watched == ui->UpdatePageLabel) &&
-        static_cast<QWidget *>(watched)->rect().contains(
-            static_cast<QMouseEvent *>(event)->position().toPoint()))
-        openSitePage(watched == ui->HomePageLabel
-                         ? QStringLiteral("/index.php?action=ondavo")
-                         : QStringLiteral("/index.php?action=ondavo&subact=download"));
     return QWidget::eventFilter(watched, event);
 }
 

@@ -88,8 +88,8 @@ void TestWindow::components_data()
     row("AboutGroupBox", "QGroupBox", {3, 0, 608, 207}, "О программе", none, false);
     row("Label1", "QLabel", {12, 55, 283, 16}, "Ondavo", none, false);
     row("VersionLabel", "QLabel", {12, 93, 283, 16}, "Ver.", none, false);
-    row("UpdatePageLabel", "QLabel", {84, 145, 138, 16}, "Скачать новую версию", none, false);
-    row("HomePageLabel", "QLabel", {86, 167, 134, 16}, "Страничка программы", none, false);
+    row("UpdatePageLabel", "LinkLabel", {84, 145, 138, 16}, "Скачать новую версию", none, false);
+    row("HomePageLabel", "LinkLabel", {86, 167, 134, 16}, "Страничка программы", none, false);
     row("Label2", "QLabel", {516, 183, 84, 16}, "© Ondavo, 2009", none, false, false);
 }
 
@@ -286,11 +286,15 @@ void TestWindow::actionListHintIsNeverShown()
 
 void TestWindow::tabOrder()
 {
-    // The form's order; a control's own inner parts (a picker's text field) do not count.
-    const QStringList order{"TimerDatePicker",  "TimerTimePicker",    "TimerSetBtn",
-                            "TimerResetBtn",    "TimerStatusEdit",    "TimerActionComboBox",
-                            "TimerCommandEdit", "CloseMeOnExecChBox", "WakeUpDatePicker",
-                            "WakeUpTimePicker"};
+    // As the eye reads the timer page: the moment, the action and what it needs, then the buttons
+    // and the status line after them; then the about page's links, top first. A control's own inner
+    // parts (a picker's text field) do not count.
+    const QStringList order{
+        "TimerDatePicker",    "TimerTimePicker",  "TimerActionComboBox",  "TimerCommandEdit",
+        "CloseMeOnExecChBox", "WakeUpDatePicker", "WakeUpTimePicker",     "RepeatMonChBox",
+        "RepeatTueChBox",     "RepeatWedChBox",   "RepeatThuChBox",       "RepeatFriChBox",
+        "RepeatSatChBox",     "RepeatSunChBox",   "SleepUntilAlarmChBox", "TimerSetBtn",
+        "TimerResetBtn",      "TimerStatusEdit",  "UpdatePageLabel",      "HomePageLabel"};
     for (int i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = w(qPrintable(order[i]))->nextInFocusChain();
         while (next && !order.contains(next->objectName()))
