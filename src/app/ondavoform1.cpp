@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "radio/radiosession.h"
 #include "service/browserpane.h"
+#include "ui/keyboardnavigator.h"
 #include "ui/linklabel.h"
 #include "ui/trayicon.h"
 
@@ -101,6 +102,7 @@ void TOndavoForm1::setupComponents()
             [this] { openSitePage(QStringLiteral("/index.php?action=ondavo")); });
     connect(ui->UpdatePageLabel, &LinkLabel::activated, this,
             [this] { openSitePage(QStringLiteral("/index.php?action=ondavo&subact=download")); });
+    new KeyboardNavigator(ui->PageControl1);
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
 }
 

@@ -34,6 +34,8 @@ private slots:
     void statusLineIsUpperCase();
     void actionListHintIsNeverShown();
     void tabOrder();
+    void keysFromAnywhere_data();
+    void keysFromAnywhere();
 
 private:
     WindowFixture *fx = nullptr;
@@ -302,6 +304,42 @@ void TestWindow::tabOrder()
         QVERIFY(next);
         QCOMPARE(next->objectName(), order[i + 1]);
     }
+}
+
+void TestWindow::keysFromAnywhere_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("tab"); // shown after the key; -1: the window's menu opens instead
+    // A picker takes Tab for its own sections, and Shift+F10 is nobody's shortcut.
+    QTest::newRow("Ctrl+Tab in the date picker")
+        << "TimerDatePicker" << int(Qt::Key_Tab) << int(Qt::ControlModifier) << 3;
+    QTest::newRow("Ctrl+Shift+Tab in the status line")
+        << "TimerStatusEdit" << int(Qt::Key_Backtab) << int(Qt::ControlModifier | Qt::ShiftModifier) << 1;
+    QTest::newRow("Shift+F10 on a button")
+        << "TimerSetBtn" << int(Qt::Key_F10) << int(Qt::ShiftModifier) << -1;
+}
+
+void TestWindow::keysFromAnywhere()
+{
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, tab);
+    auto *tabs = fx->find<QTabWidget>("PageControl1");
+    tabs->setCurrentWidget(w("TimersTabSheet"));
+    QWidget *focused = w(qPrintable(control));
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QMenu *menu = fx->window->trayPopupMenu();
+    QCOMPARE(menu->isVisible(), tab < 0);
+    menu->hide();
+    QCOMPARE(tabs->currentIndex(), tab < 0 ? 2 : tab);
+    // The tab strip takes the focus, so that a screen reader says the tab now selected.
+    if (tab >= 0)
+        QCOMPARE(fx->window->focusWidget(), tabs->tabBar());
+    QVERIFY(!fx->window->closingState()->isClosing());
 }
 
 QTEST_MAIN(TestWindow)
