@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "radio/radiosession.h"
 #include "service/browserpane.h"
+#include "ui/focusring.h"
 #include "ui/keyboardnavigator.h"
 #include "ui/linklabel.h"
 #include "ui/trayicon.h"
@@ -112,6 +113,7 @@ BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
     auto *layout = new QVBoxLayout(placeholder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pane->widget());
+    new FocusRing(pane->widget());
     return pane;
 }
 
