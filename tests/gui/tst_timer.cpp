@@ -388,6 +388,7 @@ void TestTimer::snoozeFromTheMenu()
     QVERIFY(snooze->isVisible());
     if (byKeys) {
         QTRY_VERIFY(p.window->trayPopupMenu()->isVisible());
+        QVERIFY(!p.window->closingState()->isClosing()); // Shift+F10 is not F10
         p.window->trayPopupMenu()->hide();
     }
     if (touch)

@@ -311,14 +311,12 @@ void TestWindow::keysFromAnywhere_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
-    QTest::addColumn<int>("tab"); // shown after the key; -1: the window's menu opens instead
-    // A picker takes Tab for its own sections, and Shift+F10 is nobody's shortcut.
+    QTest::addColumn<int>("tab"); // shown after the key
+    // A picker takes Tab for its own sections.
     QTest::newRow("Ctrl+Tab in the date picker")
         << "TimerDatePicker" << int(Qt::Key_Tab) << int(Qt::ControlModifier) << 3;
     QTest::newRow("Ctrl+Shift+Tab in the status line")
         << "TimerStatusEdit" << int(Qt::Key_Backtab) << int(Qt::ControlModifier | Qt::ShiftModifier) << 1;
-    QTest::newRow("Shift+F10 on a button")
-        << "TimerSetBtn" << int(Qt::Key_F10) << int(Qt::ShiftModifier) << -1;
 }
 
 void TestWindow::keysFromAnywhere()
@@ -332,14 +330,9 @@ void TestWindow::keysFromAnywhere()
     QWidget *focused = w(qPrintable(control));
     focused->setFocus();
     QTest::keyClick(focused, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QMenu *menu = fx->window->trayPopupMenu();
-    QCOMPARE(menu->isVisible(), tab < 0);
-    menu->hide();
-    QCOMPARE(tabs->currentIndex(), tab < 0 ? 2 : tab);
+    QCOMPARE(tabs->currentIndex(), tab);
     // The tab strip takes the focus, so that a screen reader says the tab now selected.
-    if (tab >= 0)
-        QCOMPARE(fx->window->focusWidget(), tabs->tabBar());
-    QVERIFY(!fx->window->closingState()->isClosing());
+    QCOMPARE(fx->window->focusWidget(), tabs->tabBar());
 }
 
 QTEST_MAIN(TestWindow)
