@@ -63,7 +63,8 @@ bool KeyboardNavigator::eventFilter(QObject *watched, QEvent *event)
         // A key moved the focus, so the style draws where it is, as after Tab.
         m_tabs->window()->setAttribute(Qt::WA_KeyboardFocusChange);
         m_tabs->tabBar()->setFocus(Qt::ShortcutFocusReason);
-        QCoreApplication::sendEvent(m_tabs, key);            // the tab widget's own turn, past disabled tabs
+        // The tab widget's own turn, which passes disabled tabs by.
+        QCoreApplication::sendEvent(m_tabs, key);
     } else if (type == QEvent::KeyPress) {
         openMenu(widget, key->modifiers());
     }
