@@ -6,6 +6,7 @@
 #include "platform/mediaplayer.h"
 #include "platform/platform.h"
 #include "service/webenginepane.h"
+#include "ui/accessibility.h"
 #include "ui/hintstyle.h"
 
 #include <QApplication>
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
     nameSoundStreams(QStringLiteral("ondavo"));
 
     QApplication::setStyle(new HintStyle);
+    Accessibility::install();
 
     SystemClock clock;
     const std::unique_ptr<Platform> platform = createSystemPlatform();

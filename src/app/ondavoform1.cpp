@@ -7,6 +7,9 @@
 #include "platform/platform.h"
 #include "radio/radiosession.h"
 #include "service/browserpane.h"
+#include "ui/focusring.h"
+#include "ui/keyboardnavigator.h"
+#include "ui/linklabel.h"
 #include "ui/trayicon.h"
 
 #include <QCloseEvent>
@@ -98,8 +101,11 @@ void TOndavoForm1::setupComponents()
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
-    ui->HomePageLabel->installEventFilter(this);
-    ui->UpdatePageLabel->installEventFilter(this);
+    connect(ui->HomePageLabel, &LinkLabel::activated, this,
+            [this] { openSitePage(QStringLiteral("/index.php?action=ondavo")); });
+    connect(ui->UpdatePageLabel, &LinkLabel::activated, this,
+            [this] { openSitePage(QStringLiteral("/index.php?action=ondavo&subact=download")); });
+    new KeyboardNavigator(ui->PageControl1);
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TOndavoForm1::pageShown);
 }
 
@@ -109,6 +115,7 @@ BrowserPane *TOndavoForm1::createPane(PaneRole role, QWidget *placeholder)
     auto *layout = new QVBoxLayout(placeholder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pane->widget());
+    new FocusRing(pane->widget());
     return pane;
 }
 
@@ -210,15 +217,6 @@ bool TOndavoForm1::eventFilter(QObject *watched, QEvent *event)
             m_autoOpenTabTimer->stop(); // PageControl1MouseLeave
         }
     }
-    // A link opens when the button comes up over it; dragging off first is a change of mind.
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-        (watched == ui->HomePageLabel || watched == ui->UpdatePageLabel) &&
-        static_cast<QWidget *>(watched)->rect().contains(
-            static_cast<QMouseEvent *>(event)->position().toPoint()))
-        openSitePage(watched == ui->HomePageLabel
-                         ? QStringLiteral("/index.php?action=ondavo")
-                         : QStringLiteral("/index.php?action=ondavo&subact=download"));
     return QWidget::eventFilter(watched, event);
 }
 

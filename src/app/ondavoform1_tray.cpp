@@ -101,7 +101,7 @@ void TOndavoForm1::HelpTabSheetShow()
     ui->VersionLabel->setText(tr("Ver. ") + m_env.platform->fileVersionText());
 }
 
-// HomePageLabelClick and UpdatePageLabelClick.
+// HomePageLabelClick and UpdatePageLabelClick (on a click, or Return once Tab has reached the link).
 void TOndavoForm1::openSitePage(const QString &path)
 {
     m_env.platform->openUrl(QUrl(m_env.endpoints.siteUrl + path));

@@ -9,8 +9,24 @@ bool isTouch(QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonPress)
         return static_cast<QMouseEvent *>(event)->button() != Qt::RightButton;
-    if (event->type() == QEvent::KeyPress)
-        return static_cast<QKeyEvent *>(event)->key() != Qt::Key_Menu;
+    if (event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Menu:
+            return false;
+        // Pressed on the way to a combination: the combination tells.
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+            return false;
+        // Shift+F10 is the Menu key of a keyboard without one.
+        case Qt::Key_F10:
+            return static_cast<QKeyEvent *>(event)->modifiers() != Qt::ShiftModifier;
+        default:
+            return true;
+        }
+    }
     return false;
 }
 } // namespace

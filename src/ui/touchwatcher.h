@@ -6,8 +6,8 @@
 class QWidget;
 
 // Sees every event of the application while it is installed and says when the window is touched:
-// a click or a key in it shows that the person is there. The right button and the menu key only
-// open a menu, so they do not count.
+// a click or a key in it shows that the person is there. The right button and the Menu key (or
+// Shift+F10) only open a menu, so they do not count.
 class TouchWatcher : public QObject
 {
 public:

@@ -361,14 +361,17 @@ void TestTimer::quietSleepToWakeUp()
 
 void TestTimer::snoozeFromTheMenu_data()
 {
-    QTest::addColumn<bool>("touch"); // the user clicks in the window first
-    QTest::newRow("snoozed") << false;
-    QTest::newRow("the window was touched") << true;
+    QTest::addColumn<bool>("touch");  // the user clicks in the window first
+    QTest::addColumn<bool>("byKeys"); // the menu opens with Shift+F10, not the right button
+    QTest::newRow("snoozed") << false << false;
+    QTest::newRow("snoozed from the keyboard") << false << true;
+    QTest::newRow("the window was touched") << true << false;
 }
 
 void TestTimer::snoozeFromTheMenu()
 {
     QFETCH(bool, touch);
+    QFETCH(bool, byKeys);
     TimerPage p;
     p.moment = p.clock.now().addSecs(30);
     p.arm(4, 30000, 60000);
@@ -377,9 +380,17 @@ void TestTimer::snoozeFromTheMenu()
     QAction *snooze = p.find<QAction>("SnoozeItem");
     QVERIFY(p.window->trayPopupMenu()->actions().contains(snooze));
     QVERIFY(snooze->isVisible());
-    // A right-click opens the menu that offers it; a left click is a touch.
-    QTest::mouseClick(p.window.get(), Qt::RightButton);
+    // A right-click or Shift+F10 opens the menu that offers it; a left click is a touch.
+    if (byKeys)
+        QTest::keyClick(p.tabs()->tabBar(), Qt::Key_F10, Qt::ShiftModifier);
+    else
+        QTest::mouseClick(p.window.get(), Qt::RightButton);
     QVERIFY(snooze->isVisible());
+    if (byKeys) {
+        QTRY_VERIFY(p.window->trayPopupMenu()->isVisible());
+        QVERIFY(!p.window->closingState()->isClosing()); // Shift+F10 is not F10
+        p.window->trayPopupMenu()->hide();
+    }
     if (touch)
         QTest::mouseClick(p.status(), Qt::LeftButton);
     QCOMPARE(snooze->isVisible(), !touch);

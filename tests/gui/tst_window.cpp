@@ -34,6 +34,8 @@ private slots:
     void statusLineIsUpperCase();
     void actionListHintIsNeverShown();
     void tabOrder();
+    void keysFromAnywhere_data();
+    void keysFromAnywhere();
 
 private:
     WindowFixture *fx = nullptr;
@@ -88,8 +90,8 @@ void TestWindow::components_data()
     row("AboutGroupBox", "QGroupBox", {3, 0, 608, 207}, "О программе", none, false);
     row("Label1", "QLabel", {12, 55, 283, 16}, "Ondavo", none, false);
     row("VersionLabel", "QLabel", {12, 93, 283, 16}, "Ver.", none, false);
-    row("UpdatePageLabel", "QLabel", {84, 145, 138, 16}, "Скачать новую версию", none, false);
-    row("HomePageLabel", "QLabel", {86, 167, 134, 16}, "Страничка программы", none, false);
+    row("UpdatePageLabel", "LinkLabel", {84, 145, 138, 16}, "Скачать новую версию", none, false);
+    row("HomePageLabel", "LinkLabel", {86, 167, 134, 16}, "Страничка программы", none, false);
     row("Label2", "QLabel", {516, 183, 84, 16}, "© Ondavo, 2009", none, false, false);
 }
 
@@ -287,11 +289,15 @@ void TestWindow::actionListHintIsNeverShown()
 
 void TestWindow::tabOrder()
 {
-    // The form's order; a control's own inner parts (a picker's text field) do not count.
-    const QStringList order{"TimerDatePicker",  "TimerTimePicker",    "TimerSetBtn",
-                            "TimerResetBtn",    "TimerStatusEdit",    "TimerActionComboBox",
-                            "TimerCommandEdit", "CloseMeOnExecChBox", "WakeUpDatePicker",
-                            "WakeUpTimePicker"};
+    // As the eye reads the timer page: the moment, the action and what it needs, then the buttons
+    // and the status line after them; then the about page's links, top first. A control's own inner
+    // parts (a picker's text field) do not count.
+    const QStringList order{
+        "TimerDatePicker",    "TimerTimePicker",  "TimerActionComboBox",  "TimerCommandEdit",
+        "CloseMeOnExecChBox", "WakeUpDatePicker", "WakeUpTimePicker",     "RepeatMonChBox",
+        "RepeatTueChBox",     "RepeatWedChBox",   "RepeatThuChBox",       "RepeatFriChBox",
+        "RepeatSatChBox",     "RepeatSunChBox",   "SleepUntilAlarmChBox", "TimerSetBtn",
+        "TimerResetBtn",      "TimerStatusEdit",  "UpdatePageLabel",      "HomePageLabel"};
     for (int i = 0; i + 1 < order.size(); ++i) {
         QWidget *next = w(qPrintable(order[i]))->nextInFocusChain();
         while (next && !order.contains(next->objectName()))
@@ -299,6 +305,35 @@ void TestWindow::tabOrder()
         QVERIFY(next);
         QCOMPARE(next->objectName(), order[i + 1]);
     }
+}
+
+void TestWindow::keysFromAnywhere_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("tab"); // shown after the key
+    // A picker takes Tab for its own sections.
+    QTest::newRow("Ctrl+Tab in the date picker")
+        << "TimerDatePicker" << int(Qt::Key_Tab) << int(Qt::ControlModifier) << 3;
+    QTest::newRow("Ctrl+Shift+Tab in the status line")
+        << "TimerStatusEdit" << int(Qt::Key_Backtab) << int(Qt::ControlModifier | Qt::ShiftModifier) << 1;
+}
+
+void TestWindow::keysFromAnywhere()
+{
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, tab);
+    auto *tabs = fx->find<QTabWidget>("PageControl1");
+    tabs->setCurrentWidget(w("TimersTabSheet"));
+    QWidget *focused = w(qPrintable(control));
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(tabs->currentIndex(), tab);
+    // The tab strip takes the focus, so that a screen reader says the tab now selected.
+    QCOMPARE(fx->window->focusWidget(), tabs->tabBar());
 }
 
 QTEST_MAIN(TestWindow)
