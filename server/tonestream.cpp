@@ -29,6 +29,8 @@ ToneStream::ToneStream(QTcpSocket *socket, qint64 maxUnsent)
 {
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemBuffer);
     connect(&m_timer, &QTimer::timeout, this, &ToneStream::send);
+    // The socket is deleted later; no tick may write to it meanwhile.
+    connect(socket, &QAbstractSocket::disconnected, &m_timer, &QTimer::stop);
     m_timer.start(kTickMs);
     m_clock.start();
     // The first second, ahead of the clock.
