@@ -380,6 +380,70 @@ Please reinstall the program.</translation>
         <source>Ver. </source>
         <translation>Ver. </translation>
     </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Время, когда выполнится действие</source>
+        <translation>The time the action runs at</translation>
+    </message>
+    <message>
+        <source>Состояние таймера</source>
+        <translation>Timer status</translation>
+    </message>
+    <message>
+        <source>Сколько осталось до действия и что сделал таймер</source>
+        <translation>How long until the action, and what the timer did</translation>
+    </message>
+    <message>
+        <source>Будильник, дата</source>
+        <translation>Alarm date</translation>
+    </message>
+    <message>
+        <source>Будильник, время</source>
+        <translation>Alarm time</translation>
+    </message>
+    <message>
+        <source>Понедельник</source>
+        <translation>Monday</translation>
+    </message>
+    <message>
+        <source>Вторник</source>
+        <translation>Tuesday</translation>
+    </message>
+    <message>
+        <source>Среда</source>
+        <translation>Wednesday</translation>
+    </message>
+    <message>
+        <source>Четверг</source>
+        <translation>Thursday</translation>
+    </message>
+    <message>
+        <source>Пятница</source>
+        <translation>Friday</translation>
+    </message>
+    <message>
+        <source>Суббота</source>
+        <translation>Saturday</translation>
+    </message>
+    <message>
+        <source>Воскресенье</source>
+        <translation>Sunday</translation>
+    </message>
+    <message>
+        <source>Компьютер уснёт и проснётся за две минуты до будильника</source>
+        <translation>The computer sleeps and wakes two minutes before the alarm</translation>
+    </message>
+    <message>
+        <source>Страница откроется в браузере</source>
+        <translation>The page opens in the browser</translation>
+    </message>
 </context>
 <context>
     <name>TimerActions</name>
