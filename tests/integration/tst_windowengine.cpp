@@ -885,6 +885,7 @@ void TestWindowEngine::volumeFromTheDesktop()
     QTest::qWait(300);
     m_sound->skip();
     const double quarter = m_sound->loudest(2500);
+    qInfo("at full volume %.1f dBFS, at a quarter %.1f dBFS", full, quarter);
     QVERIFY2(quarter <= full - 6, qPrintable(QStringLiteral("%1 then %2 dBFS").arg(full).arg(quarter)));
     QCOMPARE(playerctl({QStringLiteral("--player=ondavo"), QStringLiteral("volume")}).toDouble(), 0.25);
 }

@@ -54,13 +54,10 @@ void TestLanguage::start_data()
     QTest::newRow("ru_RU") << QStringList{"LANG=ru_RU.UTF-8"} << russian;
     QTest::newRow("C.UTF-8") << QStringList{"LANG=C.UTF-8"} << russian;
     QTest::newRow("LANGUAGE first") << QStringList{"LANG=ru_RU.UTF-8", "LANGUAGE=en_GB:ru"} << english;
-    QTest::newRow("LC_ALL over LANG") << QStringList{"LANG=ru_RU.UTF-8", "LC_ALL=en_US.UTF-8"} << english;
     QTest::newRow("German") << QStringList{"LANG=de_DE.UTF-8"} << russian;
     QTest::newRow("German, then English") << QStringList{"LANGUAGE=de:en"} << english;
     QTest::newRow("unknown, then English") << QStringList{"LANGUAGE=xx:en"} << english;
     QTest::newRow("Russian before English") << QStringList{"LANGUAGE=ru:en"} << russian;
-    QTest::newRow("LC_MESSAGES over LANG")
-        << QStringList{"LANG=en_US.UTF-8", "LC_MESSAGES=ru_RU.UTF-8"} << russian;
 }
 
 // The test program started again in the row's locale only, as the desktop would start the program.
