@@ -82,14 +82,6 @@ report_played() {
     [ "$status" = 204 ] || { echo "the service answered /played with $status" >&2; exit 1; }
 }
 
-tree_pids() {
-    local todo=("$1") p
-    while [ ${#todo[@]} -gt 0 ]; do
-        p=${todo[0]} todo=("${todo[@]:1}")
-        echo "$p"
-        for c in $(cat /proc/"$p"/task/*/children 2>/dev/null); do todo+=("$c"); done
-    done
-}
 # The engine's kind of process (a renderer is what a zygote forked), else the program's name.
 kind_of() {
     local kind parent

@@ -102,15 +102,6 @@ hide_window() {
     echo "  visible windows named Ondavo after minimising: $(xdotool search --onlyvisible --name '^Ondavo' | wc -l)"
 }
 
-tree_pids() {
-    local todo=("$1") p
-    while [ ${#todo[@]} -gt 0 ]; do
-        p=${todo[0]} todo=("${todo[@]:1}")
-        echo "$p"
-        for c in $(cat /proc/"$p"/task/*/children 2>/dev/null); do todo+=("$c"); done
-    done
-}
-
 # One line per process ("P pid ticks label") and per thread ("T pid tid ticks name"). A process's
 # ticks include its reaped children, so a child that ends during the measurement is not lost.
 snapshot() {

@@ -16,14 +16,7 @@ source "$(dirname "$0")/desktop-session.sh"
 # The partner host is never there.
 kill "${pids[6]}"
 # What a person at the machine would hear: a null sink, recorded from its monitor.
-mkdir -p "$work/pulse"
-HOME="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=heard" \
-    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 40); do [ -S "$work/pulse/native" ] && break; sleep 0.25; done
-export PULSE_SERVER="unix:$work/pulse/native"
-recorded_from=$(date +%s.%N)
-parec -d heard.monitor --raw --format=s16le --channels=1 --rate=8000 > "$work/heard.raw" & pids+=($!)
+record_sound
 
 # A wake-up time that cannot be read stands for the moment of the start, offered for tomorrow.
 mkdir -p "$XDG_CONFIG_HOME/Ondavo"

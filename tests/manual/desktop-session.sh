@@ -51,3 +51,15 @@ wait_for() { # file pattern seconds
 }
 check() { if "$@"; then echo "ok: $*"; fi; }
 
+# What a person at the machine would hear: a private sound server with a null sink, recorded from
+# its monitor into $work/heard.raw (8 kHz mono) from $recorded_from on.
+record_sound() {
+    mkdir -p "$work/pulse"
+    HOME="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=heard" \
+        -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native" >/dev/null 2>&1 & pids+=($!)
+    for _ in $(seq 40); do [ -S "$work/pulse/native" ] && break; sleep 0.25; done
+    export PULSE_SERVER="unix:$work/pulse/native"
+    recorded_from=$(date +%s.%N)
+    parec -d heard.monitor --raw --format=s16le --channels=1 --rate=8000 > "$work/heard.raw" & pids+=($!)
+}

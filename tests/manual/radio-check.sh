@@ -15,14 +15,7 @@ display=:63
 # shellcheck source=desktop-session.sh
 source "$(dirname "$0")/desktop-session.sh"
 
-mkdir -p "$work/pulse"
-HOME="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=heard" \
-    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 40); do [ -S "$work/pulse/native" ] && break; sleep 0.25; done
-export PULSE_SERVER="unix:$work/pulse/native"
-recorded_from=$(date +%s.%N)
-parec -d heard.monitor --raw --format=s16le --channels=1 --rate=8000 > "$work/heard.raw" & pids+=($!)
+record_sound
 marks="$out/marks.txt"
 : > "$marks"
 mark() { echo "$1 $(date +%s.%N)" >> "$marks"; echo "$1 at +$(( $(date +%s) - ${recorded_from%.*} )) s, $(date +%T)"; }
