@@ -6,10 +6,8 @@
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "radio/radiosession.h"
-#include "service/browserpane.h"
 #include "ui/focusring.h"
 #include "ui/keyboardnavigator.h"
-#include "ui/linklabel.h"
 #include "ui/trayicon.h"
 
 #include <QCloseEvent>
